@@ -1,0 +1,14 @@
+// The calling thread's last error and the system's text for it.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+unsigned long GetLastErrorCode();
+void SetLastErrorCode(unsigned long nCode);
+// The system's message for a code, trailing line break included; empty when
+// the system has none.
+std::wstring SystemErrorText(unsigned long nCode);
+
+}  // namespace platform

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Brings a Debian 12 machine to a full build of both targets: native tools,
+# the mingw-w64 cross compilers, Wine with 32-bit support, the test peers and a
+# static Schannel libcurl for the Windows build. A second run only checks.
+set -euo pipefail
+
+DEPS_DIR="${FETCHLET_DEPS_DIR:-/var/cache/fetchlet-deps}"
+SUDO=""
+[ "$(id -u)" = 0 ] || SUDO="sudo"
+
+NATIVE_PACKAGES=(
+  build-essential cmake ninja-build pkg-config clang python3 git curl ca-certificates
+  libcurl4-openssl-dev nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+  nginx-light openssl locales fonts-wqy-microhei dpkg-dev xz-utils
+  g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
+  xvfb xauth xdotool imagemagick
+)
+WINE_PACKAGES=(wine wine32:i386 wine64)
+
+missing_packages() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
+  done
+}
+
+ensure_packages() {
+  local missing
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    NEED_UPDATE=1
+  fi
+  missing=$(missing_packages "${NATIVE_PACKAGES[@]}" "${WINE_PACKAGES[@]}")
+  if [ -n "$missing" ] || [ -n "${NEED_UPDATE:-}" ]; then
+    echo "setup: installing: $(echo $missing)"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+      "${NATIVE_PACKAGES[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${WINE_PACKAGES[@]}" >/dev/null
+  fi
+}
+
+ensure_locale() {
+  if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+    grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null \
+      || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
+  fi
+}
+
+# Debian ships no mingw libcurl: build a static one with Schannel from
+# Debian's own curl source package, keyed by its version.
+ensure_windows_curl() {
+  local version prefix src
+  version=$(dpkg-query -W -f='${Version}' libcurl4-openssl-dev | sed 's/-.*//')
+  prefix="$DEPS_DIR/curl-$version-i686-schannel"
+  if [ -f "$prefix/lib/libcurl.a" ]; then return; fi
+  echo "setup: building static libcurl $version for Windows (Schannel)"
+  if ! ls /etc/apt/sources.list.d/fetchlet-src.* >/dev/null 2>&1; then
+    local f
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] || continue
+      sed -n 's/^Types: deb$/Types: deb-src/;p' "$f"
+      echo
+    done | $SUDO tee /etc/apt/sources.list.d/fetchlet-src.sources >/dev/null
+    if [ -f /etc/apt/sources.list ]; then
+      grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
+        | $SUDO tee /etc/apt/sources.list.d/fetchlet-src.list >/dev/null || true
+    fi
+    $SUDO apt-get update -qq
+  fi
+  src=$(mktemp -d)
+  (cd "$src" && apt-get source -qq --download-only curl >/dev/null)
+  tar -xf "$(ls "$src"/curl_*.orig.tar.* | grep -v '\.asc$' | head -n 1)" -C "$src"
+  (cd "$src"/curl-*/ && ./configure -q --host=i686-w64-mingw32 CC=i686-w64-mingw32-gcc-posix \
+      --prefix="$prefix" --with-schannel --disable-shared --disable-pthreads \
+      --without-libpsl --without-zlib --without-brotli --without-zstd --without-libidn2 \
+      --without-nghttp2 --without-librtmp --without-libssh2 --disable-ldap --disable-ldaps \
+      --disable-manual --disable-docs >/dev/null 2>&1 \
+    && make -s -j"$(nproc)" -C lib >/dev/null && make -s -C lib install >/dev/null \
+    && make -s -C include install >/dev/null)
+  rm -rf "$src"
+  test -f "$prefix/lib/libcurl.a"
+}
+
+mkdir -p "$DEPS_DIR" 2>/dev/null || $SUDO mkdir -p "$DEPS_DIR"
+ensure_packages
+ensure_locale
+ensure_windows_curl
+# The cross build finds nlohmann/json through a folder that holds nothing else.
+mkdir -p "$DEPS_DIR/mingw-json-include"
+ln -sfn /usr/include/nlohmann "$DEPS_DIR/mingw-json-include/nlohmann"
+echo "setup: ready (deps in $DEPS_DIR)"

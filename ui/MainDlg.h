@@ -1,0 +1,42 @@
+// CMainDlg: the main window object and the install road's methods. It reaches
+// the window only through IMainWindow.
+#pragma once
+
+#include <string>
+
+#include "ui/MainWindow.h"
+
+class CMainDlg {
+public:
+  static CMainDlg& GetInstance();
+
+  // The front end this run uses; set once by the entry before any window call.
+  void AttachWindow(IMainWindow* pWindow) { m_pWindow = pWindow; }
+  IMainWindow* Window() const { return m_pWindow; }
+
+  // Registers the class "TarnFetchlet" and creates and shows the window.
+  bool Create();
+  bool HasWindow() const;
+  void HideWindow();
+
+  // The folder rule: base + "TarnGame\ashfallbattle", or the default folder
+  // for a base shorter than 2 characters.
+  void SetInstallFolder(const std::wstring& strBase);
+  void CheckInstallFolder();
+  void SetStatusText(const std::wstring& strInfo);
+  MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+                                  MessageBoxKind kind);
+  void ShowContactDialog();
+
+  // Sends the exit event, waits for the statistics queue and ends the calling
+  // thread's message loop.
+  void Quit(const std::wstring& strReason);
+
+  static std::wstring MakeInstallFolder(const std::wstring& strBase);
+  static std::wstring WindowTitle();
+
+  std::wstring m_strInstallFolder;
+
+private:
+  IMainWindow* m_pWindow = nullptr;
+};
