@@ -24,6 +24,8 @@ std::wstring GetRecordFolder(std::wstring& strErrors);
 // Finds or creates the record and its values; returns the failures on the way,
 // joined without separators (empty when all went well).
 std::wstring LoadDeviceRecord(DeviceRecord& record);
+// The same in a given record folder (after the data folder was looked up).
+std::wstring LoadDeviceRecordIn(const std::wstring& strFolder, DeviceRecord& record);
 
 // Leading decimal digits of the text (with an optional "-"); 0 when none.
 std::int64_t ParseInstallTime(const std::wstring& strText);
