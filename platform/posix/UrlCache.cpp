@@ -13,8 +13,8 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/AppData.h"
 #include "platform/CodePage.h"
+#include "platform/posix/DataFolder.h"
 
 namespace platform {
 
@@ -26,11 +26,7 @@ struct CacheEntry {
 };
 
 CacheEntry EntryFor(const std::wstring& strUrl) {
-  std::wstring strData;
-  GetCommonAppDataFolder(strData);
-  const std::string strFolder = WideToNarrow(strData) + "/Tarn.net";
-  const std::string strCache = strFolder + "/UrlCache";
-  ::mkdir(strFolder.c_str(), 0755);
+  const std::string strCache = EnsureDataFolder() + "/UrlCache";
   ::mkdir(strCache.c_str(), 0755);
   // FNV-1a of the URL names its file.
   std::uint64_t nHash = 1469598103934665603ull;
