@@ -9,7 +9,7 @@ SUDO=""
 [ "$(id -u)" = 0 ] || SUDO="sudo"
 
 NATIVE_PACKAGES=(
-  build-essential cmake ninja-build pkg-config clang python3 git curl ca-certificates
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev python3 git curl ca-certificates
   libcurl4-openssl-dev nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   nginx-light openssl locales fonts-wqy-microhei dpkg-dev xz-utils
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686

@@ -7,10 +7,14 @@ cd "$(dirname "$0")/.."
 bash tools/setup.sh || exit 1
 cmake --preset linux >/dev/null && cmake --build --preset linux || exit 1
 cmake --preset windows >/dev/null && cmake --build --preset windows || exit 1
+cmake --preset linux-sanitize >/dev/null && cmake --build --preset linux-sanitize || exit 1
 
 status=0
 echo "== Linux tests"
 ctest --preset linux -j2 || status=1
+
+echo "== Linux unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, fuzzers"
+ctest --preset linux-sanitize -j2 || status=1
 
 echo "== Windows tests (Wine)"
 WINEPREFIX=$(mktemp -d /tmp/fetchlet-wine.XXXXXX)

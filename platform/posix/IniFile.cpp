@@ -37,8 +37,10 @@ bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
   return true;
 }
 
-std::vector<std::wstring> ReadLines(const std::wstring& strFile, bool& bExists) {
-  std::vector<std::wstring> lines;
+// The file's lines as they are stored: a rewrite keeps every other line's
+// bytes, even those that are not valid text.
+std::vector<std::string> ReadLines(const std::wstring& strFile, bool& bExists) {
+  std::vector<std::string> lines;
   std::ifstream file(WideToNarrow(strFile), std::ios::binary);
   bExists = file.is_open();
   if (!bExists) return lines;
@@ -52,7 +54,7 @@ std::vector<std::wstring> ReadLines(const std::wstring& strFile, bool& bExists) 
     if (end == std::string::npos) end = strAll.size();
     std::string strLine = strAll.substr(start, end - start);
     if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
-    lines.push_back(NarrowToWide(strLine));
+    lines.push_back(std::move(strLine));
     start = end + 1;
   }
   return lines;
@@ -87,7 +89,8 @@ bool KeyValue(const std::wstring& strLine, std::wstring& strKey, std::wstring& s
 std::wstring ReadIniString(const std::wstring& strFile, const std::wstring& strSection, const std::wstring& strKey) {
   bool bExists = false;
   bool bInSection = false;
-  for (const auto& strLine : ReadLines(strFile, bExists)) {
+  for (const auto& strRaw : ReadLines(strFile, bExists)) {
+    const std::wstring strLine = NarrowToWide(strRaw);
     std::wstring strName, strLineKey, strValue;
     if (SectionName(strLine, strName)) {
       bInSection = EqualsNoCase(strName, Trim(strSection));
@@ -107,24 +110,25 @@ bool WriteIniString(const std::wstring& strFile, const std::wstring& strSection,
     return false;
   }
   bool bExists = false;
-  std::vector<std::wstring> lines = ReadLines(strFile, bExists);
-  while (!lines.empty() && Trim(lines.back()).empty()) lines.pop_back();
+  std::vector<std::string> lines = ReadLines(strFile, bExists);
+  while (!lines.empty() && Trim(NarrowToWide(lines.back())).empty()) lines.pop_back();
 
-  const std::wstring strNewLine = Trim(strKey) + L"=" + strValue;
+  const std::string strNewLine = WideToNarrow(Trim(strKey) + L"=" + strValue);
   bool bInSection = false;
   bool bDone = false;
   std::size_t nSectionEnd = std::wstring::npos;  // one past the section's last key line
   for (std::size_t i = 0; i < lines.size() && !bDone; ++i) {
+    const std::wstring strLine = NarrowToWide(lines[i]);
     std::wstring strName, strLineKey, strLineValue;
-    if (SectionName(lines[i], strName)) {
+    if (SectionName(strLine, strName)) {
       if (bInSection) break;
       bInSection = EqualsNoCase(strName, Trim(strSection));
       if (bInSection) nSectionEnd = i + 1;
     } else if (bInSection) {
-      if (KeyValue(lines[i], strLineKey, strLineValue) && EqualsNoCase(strLineKey, Trim(strKey))) {
+      if (KeyValue(strLine, strLineKey, strLineValue) && EqualsNoCase(strLineKey, Trim(strKey))) {
         lines[i] = strNewLine;
         bDone = true;
-      } else if (!Trim(lines[i]).empty()) {
+      } else if (!Trim(strLine).empty()) {
         nSectionEnd = i + 1;
       }
     }
@@ -133,7 +137,7 @@ bool WriteIniString(const std::wstring& strFile, const std::wstring& strSection,
     if (nSectionEnd != std::wstring::npos) {
       lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(nSectionEnd), strNewLine);
     } else {
-      lines.push_back(L"[" + Trim(strSection) + L"]");
+      lines.push_back(WideToNarrow(L"[" + Trim(strSection) + L"]"));
       lines.push_back(strNewLine);
     }
   }
@@ -145,7 +149,7 @@ bool WriteIniString(const std::wstring& strFile, const std::wstring& strSection,
   {
     std::ofstream out(strTemp, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) return false;
-    for (const auto& strLine : lines) out << WideToNarrow(strLine) << '\n';
+    for (const auto& strLine : lines) out << strLine << '\n';
     out.flush();
     if (!out.good()) {
       out.close();
