@@ -129,19 +129,33 @@ protected:
 };
 
 TEST_F(Win32UrlCacheTest, FetchGivesTheCachedFileAndPurgeDropsIt) {
-  LoopbackPeer peer(LoopbackPeer::Mode::Answer, "pointer file body");
+  LoopbackPeer peer(LoopbackPeer::Mode::Answer, "answer body");
   ASSERT_NE(peer.Port(), 0);
-  const std::wstring strUrl = peer.Url(L"/source0/clienturl.ini");
 
-  std::wstring strCachedFile;
-  ASSERT_EQ(platform::FetchUrlToCache(strUrl, strCachedFile, 10s), 0);
-  ASSERT_FALSE(strCachedFile.empty());
-  EXPECT_EQ(ReadWholeFile(strCachedFile), "pointer file body");
+  const struct {
+    const char* szName;
+    std::wstring strPath;
+  } cases[] = {
+      {"pointer file", L"/source0/clienturl.ini"},
+      // A statistics request: no dot after the host's, and a long query.
+      {"statistics request",
+       L"/api/index?serviceCode=30003&dataType=103&extend=" + std::wstring(400, L'a')},
+      {"short path without a dot", L"/api/index"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.szName);
+    const std::wstring strUrl = peer.Url(c.strPath);
+    std::wstring strCachedFile;
+    ASSERT_EQ(platform::FetchUrlToCache(strUrl, strCachedFile, 10s), 0);
+    ASSERT_FALSE(strCachedFile.empty());
+    EXPECT_EQ(ReadWholeFile(strCachedFile), "answer body");
 
-  platform::PurgeUrlCacheEntry(strUrl);
-  EXPECT_FALSE(platform::PathExists(strCachedFile));
-  // A purge of an entry that is already gone is harmless.
-  platform::PurgeUrlCacheEntry(strUrl);
+    platform::PurgeUrlCacheEntry(strUrl);
+    EXPECT_FALSE(platform::PathExists(strCachedFile));
+    // A purge of an entry that is already gone is harmless.
+    platform::PurgeUrlCacheEntry(strUrl);
+  }
+  EXPECT_EQ(peer.Requests(), 3);
 }
 
 TEST_F(Win32UrlCacheTest, SilentPeerIsCutOffAtTheTimeLimit) {
@@ -174,6 +188,11 @@ TEST_F(Win32UrlCacheTest, FailuresComeBackAsStatusWithoutAPath) {
     std::wstring strUrl;
   } cases[] = {
       {"connection refused", L"http://127.0.0.1:" + std::to_wstring(nClosedPort) + L"/x"},
+      // The shape of a statistics request: some caches choke on the long tail
+      // behind the host's last dot.
+      {"long query behind a dotted host", L"http://127.0.0.1:" + std::to_wstring(nClosedPort) +
+                                              L"/api/index?serviceCode=30003&t=" +
+                                              std::wstring(400, L'a')},
       {"not a URL", L"::not a url::"},
       {"empty", L""},
   };
