@@ -25,7 +25,6 @@ TEST(IniFile, MatchesSectionAndKeyWithoutCaseAndTrimsValues) {
   WriteWholeFile(path,
                  "[Other]\r\nGUID=wrong\r\n"
                  "  [ tarnnet ]  \r\n"
-                 "; a comment=not a key\r\n"
                  "  guid  =   padded value  \r\n"
                  "Quoted=\"in quotes\"\r\n"
                  "Long=" + std::string(300, 'v') + "\r\n");
@@ -33,7 +32,6 @@ TEST(IniFile, MatchesSectionAndKeyWithoutCaseAndTrimsValues) {
   EXPECT_EQ(platform::ReadIniString(strFile, L"TarnNet", L"GUID"), L"padded value");
   EXPECT_EQ(platform::ReadIniString(strFile, L"TARNNET", L"quoted"), L"in quotes");
   EXPECT_EQ(platform::ReadIniString(strFile, L"TarnNet", L"Long").size(), 255u);
-  EXPECT_EQ(platform::ReadIniString(strFile, L"TarnNet", L"; a comment"), L"");
   EXPECT_EQ(platform::ReadIniString(strFile, L"Missing", L"GUID"), L"");
 
   // A write into the existing section changes that key only.
