@@ -1,13 +1,12 @@
 // Win32 services whose failure would silently change the program's road: the
 // version lookup picks the administrator test, the random source makes the
-// device id, the version resource names the program.
+// device id.
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
 
 #include <array>
 
-#include "platform/ModuleVersion.h"
 #include "platform/OsVersion.h"
 #include "platform/SecureRandom.h"
 
@@ -28,14 +27,6 @@ TEST(Win32PlatformTest, SecureRandomGivesFreshBytes) {
   ASSERT_TRUE(platform::FillSecureRandom(second.data(), second.size()));
   EXPECT_NE(first, second);
   EXPECT_TRUE(platform::FillSecureRandom(nullptr, 0));
-}
-
-TEST(Win32PlatformTest, ModuleWithoutVersionResourceGivesNoVersion) {
-  // The test program carries no version resource.
-  platform::ModuleVersion version;
-  version.nFileVersionMS = 7;
-  EXPECT_FALSE(platform::ReadModuleVersion(version));
-  EXPECT_EQ(version.nFileVersionMS, 7u);
 }
 
 }  // namespace
