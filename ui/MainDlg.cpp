@@ -14,6 +14,8 @@ std::wstring CMainDlg::WindowTitle() { return L"《Ashfall》极速下载器(" +
 
 bool CMainDlg::Create() { return m_pWindow != nullptr && m_pWindow->Create(WindowTitle()); }
 
+void CMainDlg::OnCreate() { SetInstallFolder(platform::ChooseDefaultBaseFolder()); }
+
 bool CMainDlg::HasWindow() const { return m_pWindow != nullptr && m_pWindow->HasWindow(); }
 
 void CMainDlg::HideWindow() {

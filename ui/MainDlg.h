@@ -16,6 +16,8 @@ public:
 
   // Registers the class "TarnFetchlet" and creates and shows the window.
   bool Create();
+  // The window's creation step: settles the default install folder.
+  void OnCreate();
   bool HasWindow() const;
   void HideWindow();
 

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -25,9 +26,23 @@ struct CacheEntry {
   std::string strMeta;  // first line ETag, second line Last-Modified
 };
 
+std::string CacheFolder() {
+  const std::string strShared = EnsureDataFolder() + "/UrlCache";
+  ::mkdir(strShared.c_str(), 0755);
+  if (::access(strShared.c_str(), W_OK | X_OK) == 0) return strShared;
+  // The folder belongs to whoever ran first: another user keeps a cache of
+  // its own, as each Windows user has one. It must really be this user's.
+  const char* pTemp = std::getenv("TMPDIR");
+  const std::string strOwn = std::string(pTemp && *pTemp ? pTemp : "/tmp") + "/fetchlet-UrlCache-" +
+                             std::to_string(::geteuid());
+  ::mkdir(strOwn.c_str(), 0700);
+  struct stat st {};
+  if (::lstat(strOwn.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) return strOwn;
+  return strShared;  // nothing better: the fetch fails and says so
+}
+
 CacheEntry EntryFor(const std::wstring& strUrl) {
-  const std::string strCache = EnsureDataFolder() + "/UrlCache";
-  ::mkdir(strCache.c_str(), 0755);
+  const std::string strCache = CacheFolder();
   // FNV-1a of the URL names its file.
   std::uint64_t nHash = 1469598103934665603ull;
   for (unsigned char c : WideToNarrow(strUrl)) {

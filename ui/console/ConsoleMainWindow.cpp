@@ -44,7 +44,7 @@ bool CConsoleMainWindow::Create(const std::wstring& strTitle) {
   m_bCreated = true;
   PrintLine(strTitle);
   PrintLine(VersionLine());
-  SetInstallFolderText(CMainDlg::GetInstance().m_strInstallFolder);
+  CMainDlg::GetInstance().OnCreate();
   PrintLine(L"Enter: 立即安装 (type a folder first to change it), q: close");
   return true;
 }

@@ -137,6 +137,7 @@ LRESULT CALLBACK CWin32MainWindow::WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, 
       icc.dwSize = sizeof(icc);
       icc.dwICC = ICC_PROGRESS_CLASS;
       InitCommonControlsEx(&icc);
+      CMainDlg::GetInstance().OnCreate();
       return 0;
     }
     case WM_DESTROY:

@@ -1,0 +1,162 @@
+"""Wine and a headless X display for the Windows program's end-to-end tests.
+Every wait is bounded. Standard library only."""
+
+import os
+import select
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+from peers import die_with_parent
+
+SCREEN_WIDTH = 1024
+SCREEN_HEIGHT = 768
+XVFB_START_TIMEOUT = 15.0
+WINEBOOT_TIMEOUT = 240.0
+WINESERVER_TIMEOUT = 30.0
+WINESERVER_LINGER = 60    # seconds a server without clients stays up
+XDOTOOL_TIMEOUT = 10.0
+
+
+class Xvfb:
+    """An X server of its own; it picks a free display number itself."""
+
+    def __init__(self):
+        self.process = None
+        self.display = None
+
+    def __enter__(self):
+        read_fd, write_fd = os.pipe()
+        try:
+            self.process = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp",
+                 "-screen", "0", "%dx%dx24" % (SCREEN_WIDTH, SCREEN_HEIGHT)],
+                pass_fds=(write_fd,), stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                preexec_fn=die_with_parent)
+            os.close(write_fd)
+            number = b""
+            deadline = time.monotonic() + XVFB_START_TIMEOUT
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                ready, _, _ = select.select([read_fd], [], [], 0.2)
+                if ready:
+                    chunk = os.read(read_fd, 32)
+                    if not chunk:
+                        break
+                    number += chunk
+        finally:
+            os.close(read_fd)
+        if not number.strip().isdigit():
+            self.__exit__()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number.decode().strip()
+        return self
+
+    def __exit__(self, *exc):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(10)
+
+
+class WinePrefix:
+    """A fresh 32-bit Wine prefix with a persistent wineserver, Chinese locale
+    (the program's ANSI code page is then 936) and no Mono or Gecko."""
+
+    def __init__(self, display):
+        self.path = Path(tempfile.mkdtemp(prefix="fetchlet-wine-"))
+        self.env = dict(os.environ)
+        for key in list(self.env):
+            if key.startswith("LC_"):
+                del self.env[key]
+        self.env.update({
+            "WINEPREFIX": str(self.path),
+            "WINEARCH": "win32",
+            "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "LANG": "zh_CN.UTF-8",
+            "DISPLAY": display,
+        })
+
+    @property
+    def program_data(self):
+        return self.path / "drive_c" / "ProgramData"
+
+    def __enter__(self):
+        # Output goes to files: a wineserver started by a child would keep a
+        # pipe open long after the child is gone.
+        log = self.path.parent / (self.path.name + "-boot.log")
+        with open(log, "wb") as out:
+            def run(command, timeout):
+                subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL, stdout=out,
+                               stderr=out, timeout=timeout, check=True)
+            try:
+                run(["wineboot", "-i"], WINEBOOT_TIMEOUT)
+                # The boot's server goes away by itself; a lingering one then
+                # spares every later start the server's start-up, and still
+                # ends on its own if the tests are killed.
+                run(["wineserver", "-w"], WINESERVER_TIMEOUT)
+                run(["wineserver", "-p%d" % WINESERVER_LINGER], WINESERVER_TIMEOUT)
+                run([wine_command(), "cmd", "/c", "exit"], WINEBOOT_TIMEOUT)
+            except (subprocess.SubprocessError, OSError):
+                self.__exit__()
+                text = log.read_text(errors="replace")
+                log.unlink()
+                raise RuntimeError("wineboot failed:\n" + text)
+        log.unlink()
+        return self
+
+    def __exit__(self, *exc):
+        try:
+            subprocess.run(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=WINESERVER_TIMEOUT)
+            subprocess.run(["wineserver", "-w"], env=self.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=WINESERVER_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            pass
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+def xdotool(env, *args):
+    """Runs xdotool; returns its output lines (empty on failure)."""
+    try:
+        result = subprocess.run(["xdotool", *args], env=env, stdin=subprocess.DEVNULL,
+                                capture_output=True, timeout=XDOTOOL_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        return []
+    if result.returncode != 0:
+        return []
+    return result.stdout.decode("utf-8", "replace").split()
+
+
+def visible_windows(env, pid):
+    """The mapped X windows of a Wine process (Wine sets _NET_WM_PID)."""
+    return xdotool(env, "search", "--onlyvisible", "--pid", str(pid))
+
+
+def window_name(env, window):
+    try:
+        result = subprocess.run(["xdotool", "getwindowname", window], env=env,
+                                stdin=subprocess.DEVNULL, capture_output=True,
+                                timeout=XDOTOOL_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        return ""
+    return result.stdout.decode("utf-8", "replace").strip()
+
+
+def press_return(env, window):
+    """Gives the window the keyboard focus and presses Return on it (there is
+    no window manager to do the focusing)."""
+    xdotool(env, "windowfocus", "--sync", window)
+    xdotool(env, "key", "--clearmodifiers", "Return")
+
+
+def wine_command():
+    return shutil.which("wine") or "wine"
