@@ -37,8 +37,8 @@ bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
   return true;
 }
 
-// The file's lines as they are stored: a rewrite keeps every other line's
-// bytes, even those that are not valid text.
+// The file's lines as they are stored, line ends apart from the "\n": a
+// rewrite keeps every other line's bytes, even those that are not valid text.
 std::vector<std::string> ReadLines(const std::wstring& strFile, bool& bExists) {
   std::vector<std::string> lines;
   std::ifstream file(WideToNarrow(strFile), std::ios::binary);
@@ -52,12 +52,16 @@ std::vector<std::string> ReadLines(const std::wstring& strFile, bool& bExists) {
   while (start < strAll.size()) {
     std::size_t end = strAll.find('\n', start);
     if (end == std::string::npos) end = strAll.size();
-    std::string strLine = strAll.substr(start, end - start);
-    if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
-    lines.push_back(std::move(strLine));
+    lines.push_back(strAll.substr(start, end - start));
     start = end + 1;
   }
   return lines;
+}
+
+// A stored line as text, without the "\r" of a CRLF line end.
+std::wstring LineText(std::string strRaw) {
+  if (!strRaw.empty() && strRaw.back() == '\r') strRaw.pop_back();
+  return NarrowToWide(strRaw);
 }
 
 // The section's name when the line is a section header.
@@ -90,7 +94,7 @@ std::wstring ReadIniString(const std::wstring& strFile, const std::wstring& strS
   bool bExists = false;
   bool bInSection = false;
   for (const auto& strRaw : ReadLines(strFile, bExists)) {
-    const std::wstring strLine = NarrowToWide(strRaw);
+    const std::wstring strLine = LineText(strRaw);
     std::wstring strName, strLineKey, strValue;
     if (SectionName(strLine, strName)) {
       bInSection = EqualsNoCase(strName, Trim(strSection));
@@ -111,14 +115,14 @@ bool WriteIniString(const std::wstring& strFile, const std::wstring& strSection,
   }
   bool bExists = false;
   std::vector<std::string> lines = ReadLines(strFile, bExists);
-  while (!lines.empty() && Trim(NarrowToWide(lines.back())).empty()) lines.pop_back();
+  while (!lines.empty() && Trim(LineText(lines.back())).empty()) lines.pop_back();
 
   const std::string strNewLine = WideToNarrow(Trim(strKey) + L"=" + strValue);
   bool bInSection = false;
   bool bDone = false;
   std::size_t nSectionEnd = std::wstring::npos;  // one past the section's last key line
   for (std::size_t i = 0; i < lines.size() && !bDone; ++i) {
-    const std::wstring strLine = NarrowToWide(lines[i]);
+    const std::wstring strLine = LineText(lines[i]);
     std::wstring strName, strLineKey, strLineValue;
     if (SectionName(strLine, strName)) {
       if (bInSection) break;
