@@ -62,7 +62,6 @@ void CLog::OpenLogFile(const std::wstring& strLogFolder) {
   for (std::size_t i = 1; i < strPath.size(); ++i) {
     if (strPath[i] == '\\' || strPath[i] == '/') platform::MakeDirectory(AnsiToWide(strPath.substr(0, i)));
   }
-  m_strLogFile = AnsiToWide(strPath);
   // Binary mode: every line ends with a single "\n" on both systems.
   m_ofsLog.open(strPath, std::ios::out | std::ios::app | std::ios::binary);
   if (!m_ofsLog.is_open()) return;

@@ -46,7 +46,6 @@ public:
   std::wstring LoadDeviceRecord();
   void ReportThreadProc();
   std::size_t QueuedRequestCount();
-  std::wstring LogFilePath() const { return m_strLogFile; }
 
   std::wstring m_strDeviceId;
   std::wstring m_strRecordFile;
@@ -65,7 +64,6 @@ private:
   void StartSender();
   void StopSender();
 
-  std::wstring m_strLogFile;
   std::mutex m_csWrite;
   RequestSender m_fnSend;
   std::condition_variable m_cvRequest;

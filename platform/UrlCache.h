@@ -12,7 +12,7 @@ namespace platform {
 constexpr std::int32_t kInetResourceNotFound = static_cast<std::int32_t>(0x800C0005);  // name or connection failed
 constexpr std::int32_t kInetObjectNotFound = static_cast<std::int32_t>(0x800C0006);    // HTTP 404
 constexpr std::int32_t kInetDownloadFailure = static_cast<std::int32_t>(0x800C0008);   // any other failure
-constexpr std::int32_t kInetTimeout = static_cast<std::int32_t>(0x800C000B);          // the time limit ran out
+constexpr std::int32_t kInetTimeout = static_cast<std::int32_t>(0x800C000B);         // the time limit ran out
 
 // Fetches the URL into the cache within the time limit; the whole transfer,
 // connect included, is bounded by it.
