@@ -6,6 +6,7 @@
 #include "common/Clock.h"
 #include "common/Common.h"
 #include "common/DeviceRecord.h"
+#include "download/SocketDownload.h"
 #include "platform/Administrator.h"
 #include "platform/FileSystem.h"
 #include "platform/UrlCache.h"
@@ -15,9 +16,10 @@
 namespace {
 
 constexpr const char* kSeparatorLine = "--------------------------------------";  // 38 dashes
-// One statistics transfer may take this long: the exit report waits for the
-// queue, so a server that accepts and never answers must not hold it longer.
-constexpr std::chrono::milliseconds kStatsTransferTimeout{2000};
+// One statistics request, both transfers together, may take this long: the
+// exit report waits for the queue, so a server that accepts and never answers
+// must not hold it longer.
+constexpr std::chrono::milliseconds kStatsRequestBudget{2000};
 
 std::wstring LogFolder() {
   std::wstring strIgnored;  // the device record reports a missing data folder
@@ -27,12 +29,24 @@ std::wstring LogFolder() {
 }  // namespace
 
 void SendStatisticsRequest(const std::wstring& strUrl) {
+  const auto start = std::chrono::steady_clock::now();
   std::wstring strCachedFile;
-  if (platform::FetchUrlToCache(strUrl, strCachedFile, kStatsTransferTimeout) == 0) {
+  const platform::TransferLimits limits{kStatsRequestBudget, kStatsRequestBudget, kStatsRequestBudget};
+  if (platform::FetchUrlToCache(strUrl, strCachedFile, nullptr, limits) == 0) {
     // Every request URL is unique (it carries its time): keep the cache clean.
     platform::PurgeUrlCacheEntry(strUrl);
+    return;
   }
-  // The fallback transfer by the program's own HTTP client comes with it.
+  // Once more by the own client, within what is left of the budget. The
+  // request only has to reach the server: "src file too small!" is its usual end.
+  const auto left = kStatsRequestBudget -
+                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  if (left <= std::chrono::milliseconds(0)) return;
+  SocketDownloadLimits socketLimits;
+  socketLimits.connect = socketLimits.send = socketLimits.receive = socketLimits.total = left;
+  std::int64_t nOffset = 0;
+  DownloadFileBySocket(strUrl, std::wstring(L".") + platform::kPathSeparator + L"cb.log", &nOffset, nullptr,
+                       socketLimits);
 }
 
 CLog& CLog::GetInstance() {

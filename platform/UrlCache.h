@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/ProgressSink.h"
+
 namespace platform {
 
 // Status values shared by both systems (the urlmon HRESULTs).
@@ -14,10 +16,16 @@ constexpr std::int32_t kInetObjectNotFound = static_cast<std::int32_t>(0x800C000
 constexpr std::int32_t kInetDownloadFailure = static_cast<std::int32_t>(0x800C0008);   // any other failure
 constexpr std::int32_t kInetTimeout = static_cast<std::int32_t>(0x800C000B);         // the time limit ran out
 
-// Fetches the URL into the cache within the time limit; the whole transfer,
-// connect included, is bounded by it.
-std::int32_t FetchUrlToCache(const std::wstring& strUrl, std::wstring& strCachedFile,
-                             std::chrono::milliseconds timeout);
+// How long a transfer may wait. A zero duration means no limit of that kind.
+struct TransferLimits {
+  std::chrono::milliseconds connect{0};  // until the connection stands
+  std::chrono::milliseconds stall{0};    // without a single byte received
+  std::chrono::milliseconds total{0};    // for the whole transfer
+};
+
+// Fetches the URL into the cache and gives back the cached file's path.
+std::int32_t FetchUrlToCache(const std::wstring& strUrl, std::wstring& strCachedFile, IProgressSink* pSink,
+                             const TransferLimits& limits);
 void PurgeUrlCacheEntry(const std::wstring& strUrl);
 
 }  // namespace platform

@@ -1,9 +1,13 @@
 #include "ui/MainDlg.h"
 
+#include <algorithm>
+#include <cwchar>
+
 #include "common/Common.h"
 #include "log/Log.h"
 #include "platform/FileSystem.h"
 #include "platform/InstallLocation.h"
+#include "platform/ProgressSink.h"
 
 CMainDlg& CMainDlg::GetInstance() {
   static CMainDlg s_dlg;
@@ -47,6 +51,41 @@ void CMainDlg::SetStatusText(const std::wstring& strInfo) {
     return;
   }
   if (m_pWindow) m_pWindow->SetStatusText(strInfo);
+}
+
+void CMainDlg::OnDownloadProgress(unsigned long ulProgress, unsigned long ulProgressMax, unsigned long ulStatusCode,
+                                  const wchar_t* /*szStatusText*/) {
+  switch (ulStatusCode) {
+    case platform::kBindStatusFindingResource: SetStatusText(L"正在查找资源..."); return;
+    case platform::kBindStatusConnecting: SetStatusText(L"正在连接下载服务器..."); return;
+    case platform::kBindStatusRedirecting: SetStatusText(L"正在重定向..."); return;
+    case platform::kBindStatusBeginDownloadData: SetStatusText(L"开始下载数据"); return;
+    case platform::kBindStatusEndDownloadData: SetStatusText(L"下载完成！"); return;
+    case platform::kBindStatusSendingRequest: SetStatusText(L"准备下载..."); return;
+    case platform::kBindStatusMimeTypeAvailable: SetStatusText(L"有可用的MIME类型"); return;
+    case platform::kBindStatusCacheFileNameAvailable: SetStatusText(L"缓存文件名可用"); return;
+    case platform::kBindStatusProxyDetecting: SetStatusText(L"正在检测代理..."); return;
+    case platform::kBindStatusDownloadingData: break;
+    default: {
+      wchar_t szCode[16];
+      std::swprintf(szCode, 16, L"%lx", ulStatusCode);
+      SetStatusText(std::wstring(L"OnDownloadProgress::ulSatusCode=") + szCode);
+      return;
+    }
+  }
+
+  unsigned nPermille = 0;
+  if (ulProgressMax != 0) {
+    nPermille = static_cast<unsigned>(static_cast<float>(ulProgress) * 1000.0f / static_cast<float>(ulProgressMax));
+    if (m_pWindow) m_pWindow->SetProgressPosition(nPermille);
+  }
+  // The dots change every ten permille: one, two, three, three, three, three.
+  const unsigned nTenths = nPermille / 10;
+  if ((m_nLastProgress / 10) % 3 == nTenths % 3) return;
+  static const wchar_t* const kDownloadingTexts[] = {L"正在下载《Ashfall》战网.", L"正在下载《Ashfall》战网..",
+                                                    L"正在下载《Ashfall》战网..."};
+  SetStatusText(kDownloadingTexts[std::min(nTenths % 6, 2u)]);
+  m_nLastProgress = nPermille;
 }
 
 MessageBoxAnswer CMainDlg::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,

@@ -26,6 +26,9 @@ public:
   void SetInstallFolder(const std::wstring& strBase);
   void CheckInstallFolder();
   void SetStatusText(const std::wstring& strInfo);
+  // A download's progress report: moves the bar and sets the status text.
+  void OnDownloadProgress(unsigned long ulProgress, unsigned long ulProgressMax, unsigned long ulStatusCode,
+                          const wchar_t* szStatusText);
   MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
                                   MessageBoxKind kind);
   void ShowContactDialog();
@@ -38,6 +41,8 @@ public:
   static std::wstring WindowTitle();
 
   std::wstring m_strInstallFolder;
+  // Progress permille at the last change of the downloading text.
+  unsigned m_nLastProgress = 0;
 
 private:
   IMainWindow* m_pWindow = nullptr;

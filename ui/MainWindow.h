@@ -25,6 +25,8 @@ public:
   virtual void Hide() = 0;
   virtual void SetInstallFolderText(const std::wstring& strFolder) = 0;
   virtual void SetStatusText(const std::wstring& strText) = 0;
+  // The progress bar's position, 0 to 1000; the bar moves only when it changes.
+  virtual void SetProgressPosition(unsigned nPermille) = 0;
 
   // Owned by the main window when there is one, otherwise by none.
   virtual MessageBoxAnswer ShowMessageBox(const std::wstring& strText,

@@ -1,5 +1,8 @@
 #include "ui/console/ConsoleMainWindow.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -29,8 +32,24 @@ std::wstring VersionLine() {
 
 void CConsoleMainWindow::PrintLine(const std::wstring& strText) {
   std::lock_guard<std::mutex> lock(m_csOutput);
-  std::fputs((WideToAnsi(strText) + "\n").c_str(), stderr);
+  // A line replaces the bar; the next position draws it again below.
+  std::fputs(((m_bBarShown ? "\r\x1b[K" : "") + WideToAnsi(strText) + "\n").c_str(), stderr);
+  m_bBarShown = false;
   std::fflush(stderr);
+}
+
+void CConsoleMainWindow::SetProgressPosition(unsigned nPermille) {
+  static const bool s_bTerminal = ::isatty(STDERR_FILENO) != 0;
+  if (!s_bTerminal || m_bHidden || nPermille == m_nBarPosition.exchange(nPermille)) return;
+  constexpr unsigned kBarWidth = 40;
+  const unsigned nFilled = std::min(nPermille, 1000u) * kBarWidth / 1000;
+  char szBar[96];
+  std::snprintf(szBar, sizeof(szBar), "\r[%s%s] %5.1f%%", std::string(nFilled, '#').c_str(),
+                std::string(kBarWidth - nFilled, ' ').c_str(), nPermille / 10.0);
+  std::lock_guard<std::mutex> lock(m_csOutput);
+  std::fputs(szBar, stderr);
+  std::fflush(stderr);
+  m_bBarShown = true;
 }
 
 std::optional<std::wstring> CConsoleMainWindow::ReadLine() {

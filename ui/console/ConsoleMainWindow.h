@@ -17,6 +17,7 @@ public:
   void Hide() override;
   void SetInstallFolderText(const std::wstring& strFolder) override;
   void SetStatusText(const std::wstring& strText) override;
+  void SetProgressPosition(unsigned nPermille) override;
   MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
                                   MessageBoxKind kind) override;
   void ShowContactDialog() override;
@@ -35,4 +36,6 @@ private:
   std::condition_variable m_cvQuit;
   bool m_bQuit = false;
   std::mutex m_csOutput;
+  bool m_bBarShown = false;  // a progress bar stands on the terminal's last line
+  std::atomic<unsigned> m_nBarPosition{~0u};
 };

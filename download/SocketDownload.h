@@ -1,0 +1,36 @@
+// DownloadFileBySocket: the program's own HTTP/1.1 client. One GET with a
+// byte range from the caller's offset over one TCP connection; the body is
+// written to the local file, appended when resuming.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "platform/ProgressSink.h"
+
+// How long each stage may wait; tests shorten them through this seam.
+struct SocketDownloadLimits {
+  std::chrono::milliseconds connect{10000};
+  std::chrono::milliseconds send{10000};
+  // For each receive: a peer silent this long has stalled the transfer.
+  std::chrono::milliseconds receive{30000};
+  // For the whole call when not zero: a trickling peer cannot stretch it.
+  std::chrono::milliseconds total{0};
+};
+
+// Returns an error text, empty on success. *pOffset is the number of bytes of
+// the file already held on entry and the number held on return, whatever the
+// outcome, so that the next call resumes there.
+std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring& strPath, std::int64_t* pOffset,
+                                  platform::IProgressSink* pSink,
+                                  const SocketDownloadLimits& limits = SocketDownloadLimits());
+
+// The pieces of a URL as the client cuts it: host, port and path with query.
+struct SocketUrl {
+  std::wstring strHost;
+  std::uint16_t nPort = 80;
+  std::wstring strPath;
+};
+// false for a URL the client cannot cut (no path, an empty or bad port).
+bool CutSocketUrl(const std::wstring& strUrl, SocketUrl& url);

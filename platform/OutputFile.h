@@ -1,0 +1,34 @@
+// A file written from the start or appended to, shared for reading and
+// writing with other processes; every write and the close are checked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+class COutputFile {
+public:
+  COutputFile() = default;
+  ~COutputFile();
+  COutputFile(const COutputFile&) = delete;
+  COutputFile& operator=(const COutputFile&) = delete;
+
+  // Truncates (creating the file) unless bAppend; false with the last error set.
+  bool Open(const std::wstring& strPath, bool bAppend);
+  // Writes all bytes; false (last error set) when not all reached the file.
+  bool Write(const char* pData, std::size_t nLength);
+  // Empties the file (for a download that starts over).
+  bool Truncate();
+  bool Close();
+  bool IsOpen() const { return m_nHandle != -1; }
+
+private:
+  std::intptr_t m_nHandle = -1;
+};
+
+// Size of a file on disk; false when it cannot be read.
+bool GetFileSize(const std::wstring& strPath, std::uint64_t& nSize);
+
+}  // namespace platform

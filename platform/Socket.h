@@ -1,0 +1,54 @@
+// One TCP client connection over IPv4 (Winsock 1.1 on Windows, BSD sockets
+// on Linux), with every wait bounded. Failures leave the system's last error
+// set, so callers can add GetLastErrorText to their messages.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The network stack for the length of one transfer (WSAStartup 1.1 on
+// Windows; nothing to do on Linux).
+class CNetworkSession {
+public:
+  CNetworkSession();
+  ~CNetworkSession();
+  CNetworkSession(const CNetworkSession&) = delete;
+  CNetworkSession& operator=(const CNetworkSession&) = delete;
+
+  int StartError() const { return m_nStartError; }  // 0 when started
+  bool VersionSupported() const { return m_bVersionSupported; }
+
+private:
+  int m_nStartError = 0;
+  bool m_bVersionSupported = true;
+};
+
+// The host's first IPv4 address (network byte order): a dotted address is
+// looked up by address, anything else by name.
+bool ResolveHost(const std::string& strHost, std::uint32_t& nAddress);
+
+class CTcpConnection {
+public:
+  CTcpConnection() = default;
+  ~CTcpConnection();
+  CTcpConnection(const CTcpConnection&) = delete;
+  CTcpConnection& operator=(const CTcpConnection&) = delete;
+
+  bool Open();
+  bool Connect(std::uint32_t nAddress, std::uint16_t nPort, std::chrono::milliseconds timeout);
+  // Sends all bytes or fails.
+  bool Send(const char* pData, std::size_t nLength, std::chrono::milliseconds timeout);
+  // Bytes received (> 0), 0 when the peer closed, -1 on an error or when
+  // nothing arrived within the time-out.
+  long Receive(char* pBuffer, std::size_t nLength, std::chrono::milliseconds timeout);
+  void Close();
+
+private:
+  std::intptr_t m_nSocket = -1;
+};
+
+}  // namespace platform
