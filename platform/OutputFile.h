@@ -19,8 +19,6 @@ public:
   bool Open(const std::wstring& strPath, bool bAppend);
   // Writes all bytes; false (last error set) when not all reached the file.
   bool Write(const char* pData, std::size_t nLength);
-  // Empties the file (for a download that starts over).
-  bool Truncate();
   bool Close();
   bool IsOpen() const { return m_nHandle != -1; }
 

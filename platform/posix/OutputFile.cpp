@@ -32,8 +32,6 @@ bool COutputFile::Write(const char* pData, std::size_t nLength) {
   return true;
 }
 
-bool COutputFile::Truncate() { return ::ftruncate(static_cast<int>(m_nHandle), 0) == 0; }
-
 bool COutputFile::Close() {
   if (m_nHandle < 0) return true;
   const int nResult = ::close(static_cast<int>(m_nHandle));
@@ -43,7 +41,7 @@ bool COutputFile::Close() {
 
 bool GetFileSize(const std::wstring& strPath, std::uint64_t& nSize) {
   struct stat st {};
-  if (::stat(WideToNarrow(strPath).c_str(), &st) != 0) return false;
+  if (::stat(WideToNarrow(strPath).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   nSize = static_cast<std::uint64_t>(st.st_size);
   return true;
 }

@@ -5,19 +5,14 @@
 #include <urlmon.h>
 #include <wininet.h>
 
-#include <condition_variable>
+#include <array>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
+
+#include "platform/win32/BindStatusAdapter.h"
 
 namespace platform {
 
 namespace {
-
-// A wait longer than this is no limit at all; capping it keeps the clock
-// arithmetic of the wait far from overflow.
-constexpr std::chrono::milliseconds kLongestWait = std::chrono::hours(24);
 
 // Wine's URL cache names the cache file after everything behind the URL's
 // last dot. When that tail holds a "/" (a dotted host and a path without a
@@ -45,65 +40,31 @@ std::wstring CacheEntryUrl(const std::wstring& strUrl) {
   return strUrl + kWineCacheNameFragment;
 }
 
-// What one fetch shares between its worker and the caller. The worker holds
-// its own reference, so a caller that gave up can go while the worker still
-// runs.
-struct FetchState {
-  std::mutex csState;
-  std::condition_variable cvDone;
-  bool bDone = false;
-  HRESULT hResult = kInetDownloadFailure;
-  std::wstring strCachedFile;
-};
-
-class ComApartment {
-public:
-  ComApartment() : m_hResult(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(m_hResult)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-  HRESULT m_hResult;
-};
-
-void FetchWorker(std::wstring strUrl, std::shared_ptr<FetchState> pState) {
-  HRESULT hResult = kInetDownloadFailure;
-  wchar_t szCachedFile[MAX_PATH] = {};
-  {
-    ComApartment apartment;
-    hResult = URLDownloadToCacheFileW(nullptr, strUrl.c_str(), szCachedFile, MAX_PATH, 0, nullptr);
-  }
-  std::lock_guard<std::mutex> lock(pState->csState);
-  pState->hResult = hResult;
-  if (hResult == S_OK) pState->strCachedFile = szCachedFile;
-  pState->bDone = true;
-  pState->cvDone.notify_all();
-}
-
 }  // namespace
 
-std::int32_t FetchUrlToCache(const std::wstring& strUrl, std::wstring& strCachedFile,
-                             std::chrono::milliseconds timeout) {
-  // urlmon takes no time limit and a stalled peer can hold the call for
-  // minutes, so the call runs on a worker of its own and the wait is bounded.
-  // A worker that outlives its wait is left behind: it touches nothing but
-  // its own state and ends with the call or with the process.
-  auto pState = std::make_shared<FetchState>();
-  try {
-    std::thread(FetchWorker, CacheEntryUrl(strUrl), pState).detach();
-  } catch (const std::system_error&) {
-    return kInetDownloadFailure;
-  }
+std::int32_t FetchUrlToCache(const std::wstring& strUrl, std::wstring& strCachedFile, IProgressSink* pSink,
+                             const TransferLimits& limits) {
+  // The worker writes here; it may outlive this call, so it shares the buffer.
+  auto pCachedFile = std::make_shared<std::array<wchar_t, MAX_PATH>>();
+  const std::wstring strEntryUrl = CacheEntryUrl(strUrl);
+  DWORD nHttpStatus = 0;
+  const HRESULT hResult = RunBoundedBinding(
+      [strEntryUrl, pCachedFile](IBindStatusCallback* pCallback) {
+        return URLDownloadToCacheFileW(nullptr, strEntryUrl.c_str(), pCachedFile->data(),
+                                       static_cast<DWORD>(pCachedFile->size()), 0, pCallback);
+      },
+      pSink, limits, nHttpStatus);
+  if (hResult != S_OK) return static_cast<std::int32_t>(hResult);
 
-  if (timeout < std::chrono::milliseconds::zero()) timeout = std::chrono::milliseconds::zero();
-  if (timeout > kLongestWait) timeout = kLongestWait;
-  std::unique_lock<std::mutex> lock(pState->csState);
-  if (!pState->cvDone.wait_for(lock, timeout, [&] { return pState->bDone; })) return kInetTimeout;
-  if (pState->hResult == S_OK) strCachedFile = pState->strCachedFile;
-  return static_cast<std::int32_t>(pState->hResult);
+  // urlmon files an error page like any other answer; it must not be used,
+  // nor served again from the cache.
+  if (const std::int32_t nHttpResult = HttpStatusResult(nHttpStatus); nHttpResult != 0) {
+    PurgeUrlCacheEntry(strUrl);
+    return nHttpResult;
+  }
+  (*pCachedFile)[pCachedFile->size() - 1] = L'\0';
+  strCachedFile = pCachedFile->data();
+  return 0;
 }
 
 void PurgeUrlCacheEntry(const std::wstring& strUrl) {

@@ -1,6 +1,6 @@
-"""The program's peers for end-to-end tests: nginx as the statistics server,
-a statistics server that never answers, and the reading of what the program
-sent. Everything listens on 127.0.0.1 only. Standard library only."""
+"""The program's peers for end-to-end tests: nginx as the statistics server
+and the download sources, a statistics server that never answers, and the
+reading of what the program sent. Everything listens on 127.0.0.1 only. Standard library only."""
 
 import ctypes
 import hashlib
@@ -22,6 +22,8 @@ NGINX_CONF = REPO_ROOT / "tools" / "nginx" / "fetchlet.conf"
 STATS_HOST = "127.0.0.1"
 STATS_PORT = 8032
 STATS_PATH = "/api/index"
+DOWNLOAD_PORT = 8040
+SOURCES = ("source0", "source1", "source2")
 
 SIGN_KEY = "0f3c9a41d27be5806c1d4a9e3b72f058"
 SERVICE_CODE = "30003"
@@ -175,20 +177,55 @@ def stats_problems(request):
     return problems
 
 
+class DownloadRequest:
+    """One request to the download sources as nginx recorded it; `range` is
+    the Range header as sent, None when there was none."""
+
+    LINE = re.compile(r'^(?P<msec>\S+) (?P<port>\d+) (?P<status>\d+) (?P<method>\S+) '
+                      r'"(?P<range>.*)" (?P<sent>\d+) "(?P<agent>.*)" (?P<uri>\S+)$')
+
+    def __init__(self, line):
+        match = self.LINE.match(line)
+        if not match:
+            raise ValueError("unreadable access log line: %r" % line)
+        self.line = line
+        self.status = int(match["status"])
+        self.method = match["method"]
+        self.range = None if match["range"] == "-" else match["range"]
+        self.body_bytes = int(match["sent"])
+        self.agent = match["agent"]
+        self.uri = match["uri"]
+
+    def __repr__(self):
+        return "<%s %s %s range=%s>" % (self.method, self.uri, self.status, self.range)
+
+
 class Nginx:
-    """nginx with the tree's configuration in a prefix of its own. Use as a
-    context manager; `stats_requests()` reads what it recorded."""
+    """nginx with the tree's configuration in a prefix of its own: the
+    statistics server and the download sources, which serve `html` (the
+    files tests put there). Use as a context manager; `stats_requests()` and
+    `download_requests()` read what it recorded."""
 
     def __init__(self, prefix=None):
         self._own_prefix = prefix is None
         self.prefix = Path(prefix or tempfile.mkdtemp(prefix="fetchlet-nginx-"))
         self.process = None
 
+    @property
+    def html(self):
+        return self.prefix / "html"
+
+    def url(self, name, source=SOURCES[0]):
+        """The address of a file of the html folder on one download source."""
+        return "http://%s:%d/%s/%s" % (STATS_HOST, DOWNLOAD_PORT, source, name)
+
     def start(self):
-        if port_is_open(STATS_PORT):
-            raise RuntimeError("port %d is already in use: another server runs" % STATS_PORT)
-        (self.prefix / "logs").mkdir(parents=True, exist_ok=True)
-        (self.prefix / "temp").mkdir(parents=True, exist_ok=True)
+        for port in (STATS_PORT, DOWNLOAD_PORT):
+            if port_is_open(port):
+                raise RuntimeError("port %d is already in use: another server runs" % port)
+        for folder in ("logs", "temp", "html"):
+            (self.prefix / folder).mkdir(parents=True, exist_ok=True)
+        os.chmod(self.html, 0o755)
         # nginx's workers run as an unprivileged user when started by root:
         # they must be able to reach what the prefix serves.
         os.chmod(self.prefix, 0o755)
@@ -199,8 +236,8 @@ class Nginx:
                  "-e", "logs/error.log", "-g", "daemon off;"],
                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr,
                 preexec_fn=die_with_parent)
-        up = wait_until(lambda: self.process.poll() is not None or port_is_open(STATS_PORT),
-                        START_TIMEOUT)
+        up = wait_until(lambda: self.process.poll() is not None or (
+            port_is_open(STATS_PORT) and port_is_open(DOWNLOAD_PORT)), START_TIMEOUT)
         if not up or self.process.poll() is not None:
             errors = self.error_log()
             self.stop()
@@ -248,6 +285,17 @@ class Nginx:
 
     def stats_requests(self):
         return [StatsRequest(line) for line in self.access_lines()]
+
+    def download_requests(self):
+        return [DownloadRequest(line) for line in self.access_lines("downloads.log")]
+
+    def put_file(self, name, data):
+        """Puts a file where the download sources serve it; readable by
+        nginx's unprivileged workers."""
+        path = self.html / name
+        path.write_bytes(data)
+        os.chmod(path, 0o644)
+        return path
 
     def wait_stats(self, predicate, timeout=5.0):
         """Polls the access log until predicate(requests) holds or timeout

@@ -124,6 +124,27 @@ class WinePrefix:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+def windows_path(path):
+    """A host path as a program under Wine names it: Z: is the host's root."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def host_path(prefix, text):
+    """The host path of a path a program under Wine printed (any drive of
+    the prefix). Names are matched without regard to case, as Windows does."""
+    drive, _, rest = text.partition(":")
+    if len(drive) != 1 or not rest.startswith("\\"):
+        raise ValueError("not an absolute Windows path: %r" % text)
+    path = (prefix / "dosdevices" / (drive.lower() + ":")).resolve()
+    for part in [p for p in rest.split("\\") if p]:
+        exact = path / part
+        if not exact.exists() and path.is_dir():
+            matches = [c for c in path.iterdir() if c.name.lower() == part.lower()]
+            exact = matches[0] if matches else exact
+        path = exact
+    return path
+
+
 def xdotool(env, *args):
     """Runs xdotool; returns its output lines (empty on failure)."""
     try:

@@ -1,16 +1,17 @@
-// The Win32 URL cache against a loopback peer: the time limit holds even when
-// the peer never answers, and a purge really drops the cached file.
+// The system's URL transfers (the URL cache and the file download) against a
+// scripted loopback peer: an HTTP error answer is a failure, never a saved
+// page; the connect, stall and total limits hold when the peer goes quiet;
+// progress reaches the sink; a purge really drops the cached file.
 #ifdef _WIN32
 
 #include <winsock2.h>
 #include <windows.h>
+#include <wininet.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,10 +19,13 @@
 
 #include "platform/FileSystem.h"
 #include "platform/UrlCache.h"
+#include "platform/UrlDownload.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
 class WinsockSession {
 public:
@@ -36,13 +40,21 @@ private:
   bool m_bStarted = false;
 };
 
-// One HTTP peer on 127.0.0.1: it either answers every request with the body
-// or reads the request and then says nothing until it is stopped.
+// What the peer does with each request.
+struct PeerScript {
+  std::string strStatus = "200 OK";  // empty: read the request and never answer
+  std::string strBody;
+  // The announced length when it differs from the body (a body that stops short).
+  std::size_t nDeclaredLength = std::string::npos;
+  int nChunks = 1;  // the body in this many pieces...
+  std::chrono::milliseconds chunkPause{0};  // ...with this pause before each one after the first
+  bool bHoldOpen = false;  // after the body, keep the connection open and say nothing
+};
+
+// One HTTP peer on 127.0.0.1 that answers every request by its script.
 class LoopbackPeer {
 public:
-  enum class Mode { Answer, Stall };
-
-  LoopbackPeer(Mode mode, std::string strBody) : m_mode(mode), m_strBody(std::move(strBody)) {
+  explicit LoopbackPeer(PeerScript script) : m_script(std::move(script)) {
     m_listen = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (m_listen == INVALID_SOCKET) return;
     sockaddr_in addr{};
@@ -86,13 +98,34 @@ private:
       }
       if (!ReadRequest(client)) continue;
       ++m_nRequests;
-      if (m_mode == Mode::Stall) continue;  // held open, never answered
-      const std::string strAnswer = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
-                                    "Content-Length: " + std::to_string(m_strBody.size()) +
-                                    "\r\nConnection: close\r\n\r\n" + m_strBody;
-      send(client, strAnswer.data(), static_cast<int>(strAnswer.size()), 0);
-      shutdown(client, 1);
+      if (m_script.strStatus.empty()) continue;  // held open, never answered
+      Answer(client);
     }
+  }
+
+  void Answer(SOCKET client) {
+    const std::size_t nLength =
+        m_script.nDeclaredLength == std::string::npos ? m_script.strBody.size() : m_script.nDeclaredLength;
+    const std::string strHead = "HTTP/1.1 " + m_script.strStatus + "\r\nContent-Type: text/plain\r\n"
+                                "Content-Length: " + std::to_string(nLength) + "\r\nConnection: close\r\n\r\n";
+    if (!SendAll(client, strHead)) return;
+    const std::size_t nChunks = static_cast<std::size_t>(std::max(m_script.nChunks, 1));
+    const std::size_t nChunkSize = (m_script.strBody.size() + nChunks - 1) / nChunks;
+    for (std::size_t i = 0; i * nChunkSize < m_script.strBody.size(); ++i) {
+      if (i > 0) std::this_thread::sleep_for(m_script.chunkPause);
+      if (m_bStop || !SendAll(client, m_script.strBody.substr(i * nChunkSize, nChunkSize))) return;
+    }
+    if (!m_script.bHoldOpen) shutdown(client, 1);
+  }
+
+  static bool SendAll(SOCKET client, const std::string& strData) {
+    std::size_t nSent = 0;
+    while (nSent < strData.size()) {
+      const int n = send(client, strData.data() + nSent, static_cast<int>(strData.size() - nSent), 0);
+      if (n <= 0) return false;
+      nSent += static_cast<std::size_t>(n);
+    }
+    return true;
   }
 
   static bool ReadRequest(SOCKET client) {
@@ -106,8 +139,7 @@ private:
     return true;
   }
 
-  Mode m_mode;
-  std::string m_strBody;
+  PeerScript m_script;
   SOCKET m_listen = INVALID_SOCKET;
   unsigned short m_nPort = 0;
   std::atomic<bool> m_bStop{false};
@@ -117,19 +149,126 @@ private:
   std::thread m_thread;
 };
 
-std::string ReadWholeFile(const std::wstring& strPath) {
-  std::ifstream in(strPath.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// A port that was just free: nobody listens on it.
+unsigned short ClosedPort() {
+  LoopbackPeer peer(PeerScript{});
+  return peer.Port();
 }
 
-class Win32UrlCacheTest : public testing::Test {
-protected:
-  void SetUp() override { ASSERT_TRUE(m_winsock.Started()); }
-  WinsockSession m_winsock;
+// A listener that never accepts, with its queue already full: the system
+// answers a further connect with silence, like a host that drops it.
+class FullListener {
+public:
+  FullListener() {
+    m_listen = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int nLength = sizeof(addr);
+    if (m_listen == INVALID_SOCKET || bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+        listen(m_listen, 0) != 0 || getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &nLength) != 0) {
+      return;
+    }
+    m_nPort = ntohs(addr.sin_port);
+    for (int i = 0; i < 64 && !m_bFull; ++i) {
+      const SOCKET filler = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+      if (filler == INVALID_SOCKET) return;
+      m_fillers.push_back(filler);
+      u_long nNonBlocking = 1;
+      ioctlsocket(filler, FIONBIO, &nNonBlocking);
+      connect(filler, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+      fd_set writable;
+      FD_ZERO(&writable);
+      FD_SET(filler, &writable);
+      timeval tv{0, 300000};
+      m_bFull = select(0, nullptr, &writable, nullptr, &tv) == 0;
+    }
+  }
+  ~FullListener() {
+    for (SOCKET s : m_fillers) closesocket(s);
+    if (m_listen != INVALID_SOCKET) closesocket(m_listen);
+  }
+  bool Full() const { return m_bFull; }
+  unsigned short Port() const { return m_nPort; }
+
+private:
+  SOCKET m_listen = INVALID_SOCKET;
+  std::vector<SOCKET> m_fillers;
+  unsigned short m_nPort = 0;
+  bool m_bFull = false;
 };
 
-TEST_F(Win32UrlCacheTest, FetchGivesTheCachedFileAndPurgeDropsIt) {
-  LoopbackPeer peer(LoopbackPeer::Mode::Answer, "answer body");
+struct Report {
+  unsigned long ulProgress;
+  unsigned long ulProgressMax;
+  unsigned long ulStatusCode;
+};
+
+class RecordingSink : public platform::IProgressSink {
+public:
+  void OnProgress(unsigned long ulProgress, unsigned long ulProgressMax, unsigned long ulStatusCode) override {
+    std::lock_guard<std::mutex> lock(m_csReports);
+    m_reports.push_back({ulProgress, ulProgressMax, ulStatusCode});
+  }
+  std::vector<Report> Reports() {
+    std::lock_guard<std::mutex> lock(m_csReports);
+    return m_reports;
+  }
+
+private:
+  std::mutex m_csReports;
+  std::vector<Report> m_reports;
+};
+
+bool CacheHoldsEntry(const std::wstring& strUrl) {
+  DWORD nSize = 0;
+  if (GetUrlCacheEntryInfoW(strUrl.c_str(), nullptr, &nSize)) return true;
+  return GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+}
+
+// The two system methods behind one face, for the tests that hold for both.
+enum class Method { Cache, File };
+
+struct Outcome {
+  std::int32_t nResult;
+  std::string strContent;  // of the file the method left the download in
+  Clock::duration elapsed;
+};
+
+class Win32UrlTransferTest : public testing::Test {
+protected:
+  void SetUp() override { ASSERT_TRUE(m_winsock.Started()); }
+
+  Outcome Transfer(Method method, const std::wstring& strUrl, const platform::TransferLimits& limits,
+                   platform::IProgressSink* pSink = nullptr) {
+    const Clock::time_point start = Clock::now();
+    Outcome outcome{};
+    std::wstring strPath;
+    if (method == Method::Cache) {
+      outcome.nResult = platform::FetchUrlToCache(strUrl, strPath, pSink, limits);
+    } else {
+      strPath = m_folder.Child(L"download.bin");
+      outcome.nResult = platform::DownloadUrlToFile(strUrl, strPath, pSink, limits);
+    }
+    outcome.elapsed = Clock::now() - start;
+    if (outcome.nResult == 0) outcome.strContent = ReadWholeFile(strPath);
+    if (method == Method::Cache) platform::PurgeUrlCacheEntry(strUrl);
+    return outcome;
+  }
+
+  WinsockSession m_winsock;
+  CTempFolder m_folder;
+};
+
+const struct {
+  const char* szName;
+  Method method;
+} kMethods[] = {{"URL cache", Method::Cache}, {"file download", Method::File}};
+
+TEST_F(Win32UrlTransferTest, FetchGivesTheCachedFileAndPurgeDropsIt) {
+  PeerScript script;
+  script.strBody = "answer body";
+  LoopbackPeer peer(script);
   ASSERT_NE(peer.Port(), 0);
 
   const struct {
@@ -146,7 +285,7 @@ TEST_F(Win32UrlCacheTest, FetchGivesTheCachedFileAndPurgeDropsIt) {
     SCOPED_TRACE(c.szName);
     const std::wstring strUrl = peer.Url(c.strPath);
     std::wstring strCachedFile;
-    ASSERT_EQ(platform::FetchUrlToCache(strUrl, strCachedFile, 10s), 0);
+    ASSERT_EQ(platform::FetchUrlToCache(strUrl, strCachedFile, nullptr, {0ms, 0ms, 10s}), 0);
     ASSERT_FALSE(strCachedFile.empty());
     EXPECT_EQ(ReadWholeFile(strCachedFile), "answer body");
 
@@ -158,29 +297,126 @@ TEST_F(Win32UrlCacheTest, FetchGivesTheCachedFileAndPurgeDropsIt) {
   EXPECT_EQ(peer.Requests(), 3);
 }
 
-TEST_F(Win32UrlCacheTest, SilentPeerIsCutOffAtTheTimeLimit) {
-  LoopbackPeer peer(LoopbackPeer::Mode::Stall, "");
+TEST_F(Win32UrlTransferTest, DownloadReachesTheFileAndReportsProgress) {
+  PeerScript script;
+  script.strBody = std::string(200000, 'x');
+  LoopbackPeer peer(script);
   ASSERT_NE(peer.Port(), 0);
 
-  std::wstring strCachedFile = L"untouched";
-  const auto start = std::chrono::steady_clock::now();
-  const std::int32_t nResult =
-      platform::FetchUrlToCache(peer.Url(L"/source1/clienturl.ini"), strCachedFile, 1500ms);
-  const auto elapsed = std::chrono::steady_clock::now() - start;
+  for (const auto& m : kMethods) {
+    SCOPED_TRACE(m.szName);
+    RecordingSink sink;
+    const Outcome outcome = Transfer(m.method, peer.Url(L"/source0/TarnBattleClient.exe"), {10s, 10s, 0ms}, &sink);
+    ASSERT_EQ(outcome.nResult, 0);
+    EXPECT_TRUE(outcome.strContent == script.strBody) << outcome.strContent.size() << " bytes";
 
-  EXPECT_EQ(nResult, platform::kInetTimeout);
-  EXPECT_GE(elapsed, 1400ms);
-  EXPECT_LT(elapsed, 5s);
-  EXPECT_EQ(strCachedFile, L"untouched");
+    const std::vector<Report> reports = sink.Reports();
+    ASSERT_FALSE(reports.empty());
+    bool bSawEnd = false;
+    for (const Report& r : reports) {
+      if (r.ulStatusCode == platform::kBindStatusEndDownloadData) {
+        bSawEnd = true;
+        EXPECT_EQ(r.ulProgress, script.strBody.size());
+      }
+    }
+    EXPECT_TRUE(bSawEnd);
+  }
 }
 
-TEST_F(Win32UrlCacheTest, FailuresComeBackAsStatusWithoutAPath) {
-  // A port that was just free: nobody listens on it.
-  unsigned short nClosedPort = 0;
-  {
-    LoopbackPeer peer(LoopbackPeer::Mode::Answer, "");
-    nClosedPort = peer.Port();
+TEST_F(Win32UrlTransferTest, HttpErrorAnswerIsAFailureAndLeavesNoFile) {
+  const struct {
+    const char* szStatus;
+    std::int32_t nExpected;
+  } cases[] = {
+      {"404 Not Found", platform::kInetObjectNotFound},
+      {"403 Forbidden", platform::kInetDownloadFailure},
+      {"500 Internal Server Error", platform::kInetDownloadFailure},
+      {"503 Service Unavailable", platform::kInetDownloadFailure},
+  };
+  for (const auto& c : cases) {
+    PeerScript script;
+    script.strStatus = c.szStatus;
+    script.strBody = "<html>error page</html>";
+    LoopbackPeer peer(script);
+    ASSERT_NE(peer.Port(), 0);
+    const std::wstring strUrl = peer.Url(L"/source0/ashfallbattle_last.exe");
+
+    for (const auto& m : kMethods) {
+      SCOPED_TRACE(std::string(c.szStatus) + ", " + m.szName);
+      if (m.method == Method::Cache) {
+        std::wstring strCachedFile = L"untouched";
+        EXPECT_EQ(platform::FetchUrlToCache(strUrl, strCachedFile, nullptr, {10s, 10s, 0ms}), c.nExpected);
+        EXPECT_EQ(strCachedFile, L"untouched");
+        // The error page must not be served from the cache next time.
+        EXPECT_FALSE(CacheHoldsEntry(strUrl));
+      } else {
+        const std::wstring strPath = m_folder.Child(L"error.exe");
+        EXPECT_EQ(platform::DownloadUrlToFile(strUrl, strPath, nullptr, {10s, 10s, 0ms}), c.nExpected);
+        EXPECT_FALSE(platform::PathExists(strPath));
+      }
+    }
+    EXPECT_EQ(peer.Requests(), 2);
   }
+}
+
+TEST_F(Win32UrlTransferTest, QuietPeerIsCutOffAtTheLimit) {
+  PeerScript silentScript;
+  silentScript.strStatus.clear();
+  LoopbackPeer silent(silentScript);
+  PeerScript stopsScript;
+  stopsScript.strBody = std::string(1000, 'x');
+  stopsScript.nDeclaredLength = 100000;
+  stopsScript.bHoldOpen = true;
+  LoopbackPeer stopsInTheBody(stopsScript);
+  FullListener neverConnects;
+  ASSERT_NE(silent.Port(), 0);
+  ASSERT_NE(stopsInTheBody.Port(), 0);
+  ASSERT_TRUE(neverConnects.Full()) << "could not fill the listen queue";
+
+  const struct {
+    const char* szName;
+    unsigned short nPort;
+    platform::TransferLimits limits;
+    std::chrono::milliseconds expected;
+  } cases[] = {
+      {"connection never stands, connect limit", neverConnects.Port(), {1000ms, 10s, 0ms}, 1000ms},
+      {"no answer, stall limit", silent.Port(), {10s, 1000ms, 0ms}, 1000ms},
+      {"no answer, total limit", silent.Port(), {0ms, 0ms, 1000ms}, 1000ms},
+      {"body stops, stall limit", stopsInTheBody.Port(), {10s, 1000ms, 0ms}, 1000ms},
+      {"body stops, total limit", stopsInTheBody.Port(), {0ms, 0ms, 1000ms}, 1000ms},
+  };
+  for (const auto& c : cases) {
+    const std::wstring strUrl = L"http://127.0.0.1:" + std::to_wstring(c.nPort) + L"/source1/TarnBattleClient.exe";
+    for (const auto& m : kMethods) {
+      SCOPED_TRACE(std::string(c.szName) + ", " + m.szName);
+      const Outcome outcome = Transfer(m.method, strUrl, c.limits);
+      EXPECT_EQ(outcome.nResult, platform::kInetTimeout);
+      EXPECT_GE(outcome.elapsed, c.expected - 100ms);
+      EXPECT_LT(outcome.elapsed, c.expected + 3s);
+    }
+  }
+}
+
+TEST_F(Win32UrlTransferTest, StallLimitCountsFromTheLastProgress) {
+  // Each piece comes well within the stall limit; the whole body takes longer.
+  PeerScript script;
+  script.strBody = std::string(60000, 'y');
+  script.nChunks = 5;
+  script.chunkPause = 500ms;
+  LoopbackPeer peer(script);
+  ASSERT_NE(peer.Port(), 0);
+
+  for (const auto& m : kMethods) {
+    SCOPED_TRACE(m.szName);
+    const Outcome outcome = Transfer(m.method, peer.Url(L"/source2/TarnBattleClient.exe"), {1200ms, 1200ms, 0ms});
+    ASSERT_EQ(outcome.nResult, 0);
+    EXPECT_GE(outcome.elapsed, 2s);
+    EXPECT_TRUE(outcome.strContent == script.strBody) << outcome.strContent.size() << " bytes";
+  }
+}
+
+TEST_F(Win32UrlTransferTest, FailuresComeBackAsStatusWithoutAPath) {
+  const unsigned short nClosedPort = ClosedPort();
   ASSERT_NE(nClosedPort, 0);
 
   const struct {
@@ -199,10 +435,15 @@ TEST_F(Win32UrlCacheTest, FailuresComeBackAsStatusWithoutAPath) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.szName);
     std::wstring strCachedFile = L"untouched";
-    const std::int32_t nResult = platform::FetchUrlToCache(c.strUrl, strCachedFile, 10s);
+    const std::int32_t nResult = platform::FetchUrlToCache(c.strUrl, strCachedFile, nullptr, {10s, 10s, 10s});
     EXPECT_NE(nResult, 0);
     EXPECT_NE(nResult, platform::kInetTimeout);
     EXPECT_EQ(strCachedFile, L"untouched");
+
+    const std::wstring strPath = m_folder.Child(L"never.exe");
+    const std::int32_t nFileResult = platform::DownloadUrlToFile(c.strUrl, strPath, nullptr, {10s, 10s, 0ms});
+    EXPECT_NE(nFileResult, 0);
+    EXPECT_NE(nFileResult, platform::kInetTimeout);
   }
 }
 

@@ -88,6 +88,14 @@ void CWin32MainWindow::SetStatusText(const std::wstring&) {
   // The status line comes with the window's controls.
 }
 
+void CWin32MainWindow::SetProgressPosition(unsigned nPermille) {
+  // A repeated position is no move: a large download reports thousands of
+  // chunks, the bar has 1001 places. The bar comes with the window's
+  // controls; until then there is none.
+  if (nPermille == m_nBarPosition.exchange(nPermille)) return;
+  if (HWND hProgress = m_hProgress.load()) SendMessageW(hProgress, PBM_SETPOS, nPermille, 0);
+}
+
 MessageBoxAnswer CWin32MainWindow::ShowMessageBox(const std::wstring& strText,
                                                   const std::wstring& strCaption,
                                                   MessageBoxKind kind) {

@@ -21,6 +21,7 @@ public:
   void Hide() override;
   void SetInstallFolderText(const std::wstring& strFolder) override;
   void SetStatusText(const std::wstring& strText) override;
+  void SetProgressPosition(unsigned nPermille) override;
   MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
                                   MessageBoxKind kind) override;
   void ShowContactDialog() override;
@@ -37,6 +38,9 @@ private:
   // thread sets and clears it.
   std::atomic<HWND> m_hWnd{nullptr};
   std::atomic<HBRUSH> m_hBkBrush{nullptr};
+  // The progress bar (range 0..1000), set from the download thread.
+  std::atomic<HWND> m_hProgress{nullptr};
+  std::atomic<unsigned> m_nBarPosition{~0u};
 };
 
 // The procedure of dialog 110, the error and contact dialog.

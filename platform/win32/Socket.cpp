@@ -1,0 +1,217 @@
+#include "platform/Socket.h"
+
+#include <winsock.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr WORD kWinsockVersion = 0x0101;
+// A time-out longer than this is taken as this long; it keeps the clock
+// arithmetic far from overflow and still bounds the wait.
+constexpr std::chrono::milliseconds kLongestWait = std::chrono::hours(24);
+// Each send is kept this small: a blocking send that the socket reported
+// writable then finds room for all of it and does not wait on the peer.
+constexpr std::size_t kSendChunk = 4096;
+
+// Winsock's error is the thread's last error; it is set again explicitly so
+// GetLastErrorText reads what the failing call left, not a later cleanup.
+bool Fail(int nError) {
+  SetLastError(static_cast<DWORD>(nError));
+  return false;
+}
+
+// Keeps the last error across cleanup calls made after a failure.
+class CKeepLastError {
+public:
+  CKeepLastError() : m_nError(GetLastError()) {}
+  ~CKeepLastError() { SetLastError(m_nError); }
+  CKeepLastError(const CKeepLastError&) = delete;
+  CKeepLastError& operator=(const CKeepLastError&) = delete;
+
+private:
+  DWORD m_nError;
+};
+
+timeval ToTimeval(std::chrono::milliseconds timeout) {
+  timeout = std::clamp(timeout, std::chrono::milliseconds::zero(), kLongestWait);
+  timeval tv{};
+  tv.tv_sec = static_cast<long>(timeout.count() / 1000);
+  tv.tv_usec = static_cast<long>(timeout.count() % 1000 * 1000);
+  return tv;
+}
+
+std::chrono::milliseconds Remaining(Clock::time_point deadline) {
+  const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return std::max(remaining, std::chrono::milliseconds::zero());
+}
+
+// Waits until the socket can be read (or written): 1 when it can, 0 when the
+// time-out ran out (last error WSAETIMEDOUT), -1 on an error.
+int WaitReady(SOCKET s, bool bWrite, std::chrono::milliseconds timeout) {
+  fd_set ready;
+  FD_ZERO(&ready);
+  FD_SET(s, &ready);
+  timeval tv = ToTimeval(timeout);
+  const int nReady = select(0, bWrite ? nullptr : &ready, bWrite ? &ready : nullptr, nullptr, &tv);
+  if (nReady == SOCKET_ERROR) {
+    Fail(WSAGetLastError());
+    return -1;
+  }
+  if (nReady == 0) {
+    Fail(WSAETIMEDOUT);
+    return 0;
+  }
+  return 1;
+}
+
+// The end of a connect started on a non-blocking socket: 0 when it stands,
+// else the Winsock error.
+int FinishConnect(SOCKET s, std::chrono::milliseconds timeout) {
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(s, &writable);
+  FD_SET(s, &failed);
+  timeval tv = ToTimeval(timeout);
+  const int nReady = select(0, nullptr, &writable, &failed, &tv);
+  if (nReady == SOCKET_ERROR) return WSAGetLastError();
+  if (nReady == 0) return WSAETIMEDOUT;
+  // A refused connect shows in the exception set, with its reason in SO_ERROR.
+  int nError = 0;
+  int nLength = sizeof(nError);
+  if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&nError), &nLength) == SOCKET_ERROR) {
+    return WSAGetLastError();
+  }
+  if (nError == 0 && FD_ISSET(s, &failed)) nError = WSAECONNREFUSED;
+  return nError;
+}
+
+}  // namespace
+
+CNetworkSession::CNetworkSession() {
+  WSADATA data{};
+  m_nStartError = WSAStartup(kWinsockVersion, &data);
+  if (m_nStartError != 0) {
+    // WSAStartup returns its error instead of setting it.
+    Fail(m_nStartError);
+    return;
+  }
+  m_bVersionSupported = LOBYTE(data.wVersion) == 1 && HIBYTE(data.wVersion) == 1;
+}
+
+CNetworkSession::~CNetworkSession() {
+  if (m_nStartError != 0) return;
+  CKeepLastError keep;
+  WSACleanup();
+}
+
+bool ResolveHost(const std::string& strHost, std::uint32_t& nAddress) {
+  // An empty name would be taken for this machine's own.
+  if (strHost.empty()) return Fail(WSAHOST_NOT_FOUND);
+  const unsigned long nLiteral = inet_addr(strHost.c_str());
+  const hostent* pHost = nullptr;
+  if (nLiteral != INADDR_NONE) {
+    pHost = gethostbyaddr(reinterpret_cast<const char*>(&nLiteral), sizeof(nLiteral), AF_INET);
+  } else {
+    pHost = gethostbyname(strHost.c_str());
+  }
+  if (pHost == nullptr) return Fail(WSAGetLastError());
+  if (pHost->h_addrtype != AF_INET || pHost->h_length != sizeof(nAddress) || pHost->h_addr_list == nullptr ||
+      pHost->h_addr_list[0] == nullptr) {
+    return Fail(WSANO_DATA);
+  }
+  std::memcpy(&nAddress, pHost->h_addr_list[0], sizeof(nAddress));
+  return true;
+}
+
+CTcpConnection::~CTcpConnection() {
+  Close();
+}
+
+bool CTcpConnection::Open() {
+  Close();
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return Fail(WSAGetLastError());
+  m_nSocket = static_cast<std::intptr_t>(s);
+  return true;
+}
+
+bool CTcpConnection::Connect(std::uint32_t nAddress, std::uint16_t nPort, std::chrono::milliseconds timeout) {
+  if (m_nSocket == -1) return Fail(WSAENOTSOCK);
+  const SOCKET s = static_cast<SOCKET>(m_nSocket);
+
+  // Winsock's own connect can wait for minutes; a non-blocking one ends
+  // when select says so.
+  u_long nNonBlocking = 1;
+  if (ioctlsocket(s, FIONBIO, &nNonBlocking) == SOCKET_ERROR) return Fail(WSAGetLastError());
+
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(nPort);
+  addr.sin_addr.s_addr = nAddress;
+  int nError = 0;
+  if (connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == SOCKET_ERROR) {
+    nError = WSAGetLastError();
+    if (nError == WSAEWOULDBLOCK) nError = FinishConnect(s, timeout);
+  }
+
+  // Send and Receive bound their waits with select and want blocking calls.
+  u_long nBlocking = 0;
+  if (ioctlsocket(s, FIONBIO, &nBlocking) == SOCKET_ERROR && nError == 0) nError = WSAGetLastError();
+  return nError == 0 ? true : Fail(nError);
+}
+
+bool CTcpConnection::Send(const char* pData, std::size_t nLength, std::chrono::milliseconds timeout) {
+  if (m_nSocket == -1) return Fail(WSAENOTSOCK);
+  if (pData == nullptr && nLength != 0) return Fail(WSAEFAULT);
+  const SOCKET s = static_cast<SOCKET>(m_nSocket);
+  const Clock::time_point deadline = Clock::now() + std::clamp(timeout, std::chrono::milliseconds::zero(), kLongestWait);
+  std::size_t nSent = 0;
+  while (nSent < nLength) {
+    if (WaitReady(s, true, Remaining(deadline)) != 1) return false;
+    const int nChunk = static_cast<int>(std::min(nLength - nSent, kSendChunk));
+    const int nDone = send(s, pData + nSent, nChunk, 0);
+    if (nDone == SOCKET_ERROR) return Fail(WSAGetLastError());
+    nSent += static_cast<std::size_t>(nDone);
+  }
+  return true;
+}
+
+long CTcpConnection::Receive(char* pBuffer, std::size_t nLength, std::chrono::milliseconds timeout) {
+  if (m_nSocket == -1) {
+    Fail(WSAENOTSOCK);
+    return -1;
+  }
+  // A zero-length read would answer 0, which means the peer closed.
+  if (pBuffer == nullptr || nLength == 0) {
+    Fail(WSAEINVAL);
+    return -1;
+  }
+  const SOCKET s = static_cast<SOCKET>(m_nSocket);
+  if (WaitReady(s, false, timeout) != 1) return -1;
+  const int nRead = recv(s, pBuffer, static_cast<int>(std::min<std::size_t>(nLength, INT_MAX)), 0);
+  if (nRead == SOCKET_ERROR) {
+    Fail(WSAGetLastError());
+    return -1;
+  }
+  return nRead;
+}
+
+void CTcpConnection::Close() {
+  if (m_nSocket == -1) return;
+  // A close after a failure must not replace the failure's error text.
+  CKeepLastError keep;
+  closesocket(static_cast<SOCKET>(m_nSocket));
+  m_nSocket = -1;
+}
+
+}  // namespace platform

@@ -1,0 +1,424 @@
+"""End-to-end tests of the download engine: the own HTTP client (resume with
+byte ranges, its error texts, its progress) and the three methods in turn,
+through the download probe built for each target, against nginx on
+127.0.0.1:8040 and the scripted fault server.
+
+  python3 test_download.py --target linux --probe build/linux/tests/download_probe
+  python3 test_download.py --target windows --probe build/windows/tests/download_probe.exe
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import random
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+import wine
+from fault_server import FaultServer
+from peers import Nginx, wait_until
+
+MIN_TOTAL = 0x500000          # the own client refuses totals up to this many bytes
+BIG_SIZE = 6_000_000          # above it, and not a multiple of any chunk size
+CUT_AT = 1_000_000
+STALL_RECEIVE_MS = 1000       # the receive limit the stall cases run with
+PROBE_TIMEOUT = 120.0         # one probe run; the slowest is every method failing
+LOG_TIMEOUT = 5.0             # nginx writes a request's line when it is done
+
+NOT_FOUND = -2146697210       # 0x800C0006, the file download's status for a 404
+
+TEXT_CONNECTING = "正在连接下载服务器..."
+TEXT_SENDING = "准备下载..."
+TEXT_REDIRECTING = "正在重定向..."
+TEXT_BEGIN = "开始下载数据"
+TEXT_DOWNLOADING = ("正在下载《Ashfall》战网.", "正在下载《Ashfall》战网..",
+                    "正在下载《Ashfall》战网...", "正在下载《Ashfall》战网...",
+                    "正在下载《Ashfall》战网...", "正在下载《Ashfall》战网...")
+SOCKET_CODES = [2, 11, 3, 4, 5]
+
+LOG_CACHE_FAILED = "URLDownloadToCacheFile failed."
+LOG_FILE_FAILED = "URLDownloadToFile failed."
+LOG_BY_FILE = LOG_CACHE_FAILED + "used URLDownloadToFile() downloaded."
+LOG_BY_SOCKET = LOG_CACHE_FAILED + LOG_FILE_FAILED + "used DownloadFileBySocket() downloaded."
+LOG_ALL_FAILED = LOG_CACHE_FAILED + LOG_FILE_FAILED + "DownloadFileBySocket failed:"
+
+
+class Options:
+    target = None
+    probe = None
+
+
+def payload(size, seed):
+    """Deterministic bytes that no off-by-one can pass unnoticed."""
+    return random.Random(seed).randbytes(size)
+
+
+def digest(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+def file_digest(path):
+    return digest(Path(path).read_bytes())
+
+
+def explains_download_texts(texts):
+    """Whether some rising run of progress steps (tenths of the bar, 0 to
+    100, ending at 100) makes the window show exactly these texts: a text is
+    shown when a step's remainder by 3 differs from that of the step last
+    shown, and the step's remainder by 6 picks the dots. Chunk sizes decide
+    which steps a download visits, so every possible run is tried."""
+    steps = {0}     # the steps the last shown text may have come from
+    for text in texts:
+        steps = {step for last in steps for step in range(last + 1, 101)
+                 if step % 3 != last % 3 and TEXT_DOWNLOADING[step % 6] == text}
+        if not steps:
+            return False
+    # The last chunk is at step 100 and must not have changed the text again.
+    return any(last == 100 or last % 3 == 100 % 3 for last in steps)
+
+
+def closed_port():
+    """A loopback port nobody listens on."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class LinuxProbe:
+    """The probe run natively; its data folder (URL cache) is per test."""
+
+    def open(self):
+        pass
+
+    def close(self):
+        pass
+
+    def command(self):
+        return [str(Options.probe)]
+
+    def env(self, work):
+        env = dict(os.environ)
+        appdata = work / "appdata"
+        appdata.mkdir(exist_ok=True)
+        env["FETCHLET_COMMON_APPDATA"] = str(appdata)
+        return env
+
+    def arg(self, path):
+        return str(path)
+
+    def host(self, printed):
+        return Path(printed)
+
+
+class WindowsProbe:
+    """The probe under Wine, with a prefix of its own per test class (its
+    URL cache lives there too)."""
+
+    def open(self):
+        self.xvfb = wine.Xvfb().__enter__()
+        try:
+            self.prefix = wine.WinePrefix(self.xvfb.display).__enter__()
+        except Exception:
+            self.xvfb.__exit__()
+            raise
+
+    def close(self):
+        self.prefix.__exit__()
+        self.xvfb.__exit__()
+
+    def command(self):
+        return [wine.wine_command(), str(Options.probe)]
+
+    def env(self, work):
+        return dict(self.prefix.env)
+
+    def arg(self, path):
+        return wine.windows_path(path)
+
+    def host(self, printed):
+        return wine.host_path(self.prefix.path, printed)
+
+
+class DownloadTestCase(unittest.TestCase):
+    """nginx and a fault server for each test class, both serving the same
+    files; a scratch folder for each test."""
+
+    files = {
+        "big.bin": payload(BIG_SIZE, 1),
+        "smallest.bin": payload(MIN_TOTAL + 1, 2),
+        "too-small.bin": payload(MIN_TOTAL, 3),
+    }
+
+    @classmethod
+    def setUpClass(cls):
+        cls.nginx = Nginx().__enter__()
+        cls.addClassCleanup(cls.nginx.cleanup)
+        for name, data in cls.files.items():
+            cls.nginx.put_file(name, data)
+        cls.faults = FaultServer(cls.files).__enter__()
+        cls.addClassCleanup(cls.faults.stop)
+        cls.probe = LinuxProbe() if Options.target == "linux" else WindowsProbe()
+        cls.probe.open()
+        cls.addClassCleanup(cls.probe.close)
+
+    def setUp(self):
+        self.work = Path(tempfile.mkdtemp(prefix="fetchlet-download-"))
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def run_probe(self, args):
+        """One probe run; its one line of JSON as a dict."""
+        try:
+            result = subprocess.run(self.probe.command() + args, env=self.probe.env(self.work),
+                                    cwd=self.work, stdin=subprocess.DEVNULL,
+                                    capture_output=True, timeout=PROBE_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.fail("the probe did not finish within %d s: %s" % (PROBE_TIMEOUT, args))
+        try:
+            out = result.stdout.decode("utf-8")
+        except UnicodeDecodeError:
+            out = result.stdout.decode("gbk", "replace")
+        lines = [line for line in out.splitlines() if line.startswith("{")]
+        self.assertEqual(result.returncode, 0, "probe %s: exit %d\n%s%s" % (
+            args, result.returncode, out, result.stderr.decode("utf-8", "replace")))
+        self.assertEqual(len(lines), 1, "probe %s printed:\n%s" % (args, out))
+        return json.loads(lines[0])
+
+    def socket(self, url, path, offset=None, receive_ms=None):
+        """DownloadFileBySocket once."""
+        args = ["socket", url, self.probe.arg(path)]
+        if offset is not None:
+            args += ["--offset", str(offset)]
+        if receive_ms is not None:
+            args += ["--receive-ms", str(receive_ms)]
+        return self.run_probe(args)
+
+    def download(self, url, dest):
+        """DownloadFile, the three methods in turn, with short pauses."""
+        return self.run_probe(["file", url, self.probe.arg(dest), "--fast"])
+
+    def assertWhole(self, path, name="big.bin"):
+        data = Path(path).read_bytes()
+        self.assertEqual((len(data), digest(data)), (len(self.files[name]),
+                                                     digest(self.files[name])),
+                         "%s is not a byte-identical copy of %s" % (path, name))
+
+    def nginx_requests_since(self, count):
+        """What nginx recorded after its first `count` requests, once at
+        least one more request has finished."""
+        wait_until(lambda: len(self.nginx.download_requests()) > count, LOG_TIMEOUT)
+        return self.nginx.download_requests()[count:]
+
+
+class SocketTransferTest(DownloadTestCase):
+    """The own client's whole downloads, resumes and progress."""
+
+    def test_whole_file_from_each_source(self):
+        cases = [("source0", "big.bin"), ("source1", "big.bin"), ("source2", "big.bin"),
+                 ("source0", "smallest.bin")]
+        for source, name in cases:
+            with self.subTest(source=source, name=name):
+                path = self.work / ("%s-%s" % (source, name))
+                result = self.socket(self.nginx.url(name, source), path)
+                self.assertEqual((result["error"], result["offset"]),
+                                 ("", len(self.files[name])))
+                self.assertWhole(path, name)
+
+    def test_request_is_a_range_from_the_offset_with_close(self):
+        path = self.work / "big.bin"
+        path.write_bytes(self.files["big.bin"][:CUT_AT])
+        url_path = "/serve/big.bin"
+        result = self.socket(self.faults.url(url_path), path, offset=CUT_AT)
+        self.assertEqual(result["error"], "")
+        self.assertWhole(path)
+        [request] = self.faults.requests_for(url_path)
+        self.assertEqual(request.line, "GET %s HTTP/1.1" % url_path)
+        self.assertEqual([(k.lower(), v) for k, v in request.headers],
+                         [("host", "127.0.0.1"), ("range", "bytes=%d-" % CUT_AT),
+                          ("connection", "close")])
+
+    def test_cut_download_resumes_from_nginx(self):
+        path = self.work / "big.bin"
+        first = self.socket(self.faults.url("/cut/%d/big.bin" % CUT_AT), path)
+        self.assertEqual((first["error"], first["offset"]), ("recv 0", CUT_AT))
+        self.assertEqual(path.read_bytes(), self.files["big.bin"][:CUT_AT])
+
+        before = len(self.nginx.download_requests())
+        second = self.socket(self.nginx.url("big.bin"), path, offset=first["offset"])
+        self.assertEqual((second["error"], second["offset"]), ("", BIG_SIZE))
+        self.assertWhole(path)
+        self.assertEqual([r.range for r in self.nginx_requests_since(before)],
+                         ["bytes=%d-" % CUT_AT])
+        self.assertEqual(second["codes"], SOCKET_CODES)
+        # Progress counts from the start of the file, not of this attempt.
+        self.assertEqual(second["last_progress"], [BIG_SIZE, BIG_SIZE])
+
+    def test_resume_against_a_server_that_sends_the_whole_file(self):
+        """A 200 to the range, or a 206 from byte 0: the file starts over."""
+        for url_path in ("/ignore-range/big.bin", "/range-from/0/big.bin"):
+            with self.subTest(url_path):
+                path = self.work / "big.bin"
+                path.write_bytes(self.files["big.bin"][:CUT_AT])
+                result = self.socket(self.faults.url(url_path), path, offset=CUT_AT)
+                self.assertEqual((result["error"], result["offset"]), ("", BIG_SIZE))
+                self.assertWhole(path)
+                self.assertEqual(self.faults.requests_for(url_path)[0].range,
+                                 "bytes=%d-" % CUT_AT)
+
+    def test_progress_codes_texts_and_bar(self):
+        path = self.work / "big.bin"
+        result = self.socket(self.nginx.url("big.bin"), path)
+        self.assertEqual(result["error"], "")
+        self.assertEqual(result["codes"], SOCKET_CODES)
+        self.assertEqual(result["last_progress"], [BIG_SIZE, BIG_SIZE])
+        self.assertEqual(result["texts"][:4],
+                         [TEXT_CONNECTING, TEXT_SENDING, TEXT_REDIRECTING, TEXT_BEGIN])
+        self.assertTrue(explains_download_texts(result["texts"][4:]),
+                        "no download could show these texts: %s" % result["texts"][4:])
+        # The bar moves only when its position changes: 1000 steps at most.
+        self.assertTrue(0 < result["bar_moves"] <= 1001, result["bar_moves"])
+
+
+class Prefix(str):
+    """An expected error text of which only the start is fixed (the rest is
+    the system's message)."""
+
+
+class SocketErrorTest(DownloadTestCase):
+    """Every error text of the own client that a peer or the local disk can
+    provoke, with the offset and the file each failure leaves behind."""
+
+    def test_error_texts(self):
+        big = self.files["big.bin"]
+        missing_folder = self.work / "no-such-folder" / "big.bin"
+        cases = [
+            # name, url, error text, offset after, file content after (None:
+            # no file), local path when not a fresh one
+            ("404", self.nginx.url("missing.bin"), "HttpCode: 404", 0, None),
+            ("redirect not followed", self.faults.url("/status/301/big.bin"),
+             "HttpCode: 301", 0, None),
+            ("no length field", self.faults.url("/no-length/big.bin"),
+             "src file too small!", 0, b""),
+            ("length field in other case", self.faults.url("/lower-length/big.bin"),
+             "src file too small!", 0, b""),
+            ("chunked", self.faults.url("/chunked/big.bin"), "src file too small!", 0, b""),
+            ("exactly 5 MiB", self.nginx.url("too-small.bin"), "src file too small!", 0, b""),
+            ("header of 4096 bytes", self.faults.url("/huge-head/big.bin"),
+             "recv http head too big.", 0, None),
+            ("cut", self.faults.url("/cut/%d/big.bin" % CUT_AT), "recv 0", CUT_AT,
+             big[:CUT_AT]),
+            ("stall before the header", self.faults.url("/stall-head/0/big.bin"),
+             "recv http head error.", 0, None),
+            ("stall inside the header", self.faults.url("/stall-head/20/big.bin"),
+             "recv http head error.", 0, None),
+            ("stall in the body", self.faults.url("/stall-body/100000/big.bin"),
+             "recv() error", 100000, big[:100000]),
+            ("refused", "http://127.0.0.1:%d/big.bin" % closed_port(),
+             Prefix("connect() error."), 0, None),
+            ("no folder for the file", self.nginx.url("big.bin"),
+             Prefix("open newfile error!"), 0, None, missing_folder),
+            # Bytes that never reached the disk are not held: a resume must
+            # ask for them again.
+            ("disk full", self.nginx.url("big.bin"), Prefix("write file error!"), 0, None,
+             Path("/dev/full")),
+        ]
+        for name, url, error, offset, content, *path in cases:
+            with self.subTest(name):
+                path = path[0] if path else self.work / (name.replace(" ", "-") + ".bin")
+                result = self.socket(url, path, receive_ms=STALL_RECEIVE_MS)
+                if isinstance(error, Prefix):
+                    self.assertTrue(result["error"].startswith(error), result["error"])
+                else:
+                    self.assertEqual(result["error"], error)
+                self.assertEqual(result["offset"], offset)
+                if content is None:
+                    self.assertTrue(not path.exists() or path.is_char_device(),
+                                    "%s left a file" % name)
+                else:
+                    self.assertEqual(path.read_bytes(), content)
+
+
+class FallbackTest(DownloadTestCase):
+    """DownloadFile: the URL cache, then the file download, then the own
+    client, and what each way out leaves in the log text."""
+
+    def test_cache_download_works_at_once(self):
+        self.nginx.put_file("cached.bin", self.files["big.bin"])
+        dest = self.work / "dest.bin"
+        result = self.download(self.nginx.url("cached.bin"), dest)
+        self.assertEqual((result["status"], result["log"]), (0, ""))
+        output = self.probe.host(result["output"])
+        # The file is used where the cache holds it, never copied.
+        self.assertNotEqual(output.resolve(), dest.resolve())
+        if Options.target == "linux":
+            self.assertTrue(output.resolve().is_relative_to(
+                (self.work / "appdata" / "Tarn.net" / "UrlCache").resolve()), output)
+        self.assertWhole(output)
+
+    def test_later_methods_take_over(self):
+        """The fault server fails the first requests; each method makes one
+        request per attempt, 10 for the cache, 1 for the file download."""
+        cases = [
+            # first failing requests, log text, requests in all
+            (10, LOG_BY_FILE, 11),
+            (11, LOG_BY_SOCKET, 12),
+        ]
+        for failures, log, requests in cases:
+            with self.subTest(failures=failures):
+                url_path = "/fail-first/%d/500/big.bin" % failures
+                dest = self.work / ("dest-%d.bin" % failures)
+                result = self.download(self.faults.url(url_path), dest)
+                self.assertEqual((result["status"], result["log"]), (0, log))
+                self.assertEqual(self.probe.host(result["output"]).resolve(), dest.resolve())
+                self.assertWhole(dest)
+                self.assertEqual(len(self.faults.requests_for(url_path)), requests)
+
+    def test_socket_attempts_resume_each_other(self):
+        """Every method-3 attempt asks for the rest of the file and appends;
+        an answer from another place than asked makes the file start over."""
+        cut = "cut:%d" % CUT_AT
+        cases = [
+            # script name, answers after the first two methods, ranges asked
+            ("cut-twice", [cut, cut, "serve"],
+             ["bytes=0-", "bytes=%d-" % CUT_AT, "bytes=%d-" % (2 * CUT_AT)]),
+            ("answer-from-elsewhere", [cut, "range-from:%d" % (2 * CUT_AT), "serve"],
+             ["bytes=0-", "bytes=%d-" % CUT_AT, "bytes=0-"]),
+        ]
+        for name, answers, ranges in cases:
+            with self.subTest(name):
+                self.faults.script(name, ["status:500"] * 11 + answers)
+                url_path = "/script/%s/big.bin" % name
+                dest = self.work / (name + ".bin")
+                result = self.download(self.faults.url(url_path), dest)
+                self.assertEqual((result["status"], result["log"]), (0, LOG_BY_SOCKET))
+                self.assertWhole(dest)
+                self.assertEqual([r.range for r in self.faults.requests_for(url_path)[11:]],
+                                 ranges)
+
+    def test_every_method_fails(self):
+        dest = self.work / "dest.bin"
+        result = self.download(self.nginx.url("nowhere.bin"), dest)
+        self.assertEqual((result["status"], result["log"]),
+                         (NOT_FOUND, LOG_ALL_FAILED + "HttpCode: 404"))
+        self.assertEqual(self.probe.host(result["output"]).resolve(), dest.resolve())
+
+
+def main():
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--target", choices=["linux", "windows"], required=True)
+    parser.add_argument("--probe", required=True, type=Path,
+                        help="build/linux/tests/download_probe or "
+                             "build/windows/tests/download_probe.exe")
+    args, rest = parser.parse_known_args(sys.argv[1:])
+    Options.target = args.target
+    Options.probe = args.probe.resolve()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

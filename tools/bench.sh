@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the Linux program and compares its own HTTP client with curl on a
+# 1 GiB download from the local nginx. Prints figures; fails only when
+# something broke, never on the figures themselves.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+cmake --preset linux >/dev/null
+cmake --build --preset linux
+python3 bench/socket_vs_curl.py --probe build/linux/tests/download_probe "$@"
