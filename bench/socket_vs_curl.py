@@ -89,7 +89,9 @@ def measure(command):
                 os.wait4(child.pid, 0)
                 child.returncode = -9
                 raise RuntimeError("%s did not finish within %d s" % (command[0], RUN_TIMEOUT))
-            time.sleep(0.002)
+            # VmHWM is a high-water mark: a rare look still sees the peak,
+            # and a busy poller would take a core from the two it measures.
+            time.sleep(0.05)
         wall = time.monotonic() - started
         child.returncode = os.waitstatus_to_exitcode(status)
         if child.returncode != 0:
@@ -117,6 +119,7 @@ def main():
             source = nginx.html / "big.bin"
             print("making a %d MiB file ..." % args.size_mib, flush=True)
             make_file(source, size)
+            os.sync()  # the source's own writeback must not fall into a measured run
             url = nginx.url("big.bin")
             out = work / "out.bin"
             commands = {
@@ -137,6 +140,9 @@ def main():
                     if not same_samples(source, out, size):
                         raise RuntimeError("%s's copy differs from the file" % name)
                     out.unlink()
+                    # Each run starts with the previous one's pages written
+                    # back, so neither pays for the other's writeback.
+                    os.sync()
                     figures[name].append((wall, cpu, rss))
                     print("round %d %-6s wall %7.3f s  cpu %7.3f s  rss %7.1f MiB  %8.1f MiB/s"
                           % (round_index + 1, name, wall, cpu, rss, size / MIB / wall), flush=True)

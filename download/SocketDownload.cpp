@@ -1,20 +1,17 @@
 #include "download/SocketDownload.h"
 
 #include <algorithm>
-#include <memory>
 
 #include "common/Common.h"
 #include "platform/FileSystem.h"
 #include "platform/OutputFile.h"
 #include "platform/Socket.h"
+#include "platform/SocketToFile.h"
 
 namespace {
 
 // The header is read into a buffer of this size, end mark included.
 constexpr std::size_t kHeaderLimit = 4096;
-// Body chunks: large enough that a gigabyte moves in a few thousand system
-// calls, small enough to keep the client's memory modest.
-constexpr std::size_t kBodyChunkSize = 256 * 1024;
 // Anything this small or smaller is not the installer.
 constexpr std::int64_t kMinimumTotalSize = 0x500000;
 constexpr char kHeaderEnd[] = "\r\n\r\n";
@@ -208,20 +205,22 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
   if (nTotal <= kMinimumTotalSize) return finish(L"src file too small!");
 
   Report(pSink, 0, 0, platform::kBindStatusBeginDownloadData);
-  std::unique_ptr<char[]> buffer(new char[kBodyChunkSize]);
+  file.Reserve(static_cast<std::uint64_t>(nTotal - *pOffset));
+  platform::CSocketToFile mover;
   for (;;) {
-    const long nReceived =
-        deadline.Passed() ? -1 : connection.Receive(buffer.get(), kBodyChunkSize, deadline.Limit(limits.receive));
-    if (nReceived < 0) return finish(L"recv() error");
-    if (nReceived == 0) return finish(L"recv 0");
-    *pOffset += nReceived;
+    std::size_t nMoved = 0;
+    const platform::MoveResult result = deadline.Passed()
+                                            ? platform::MoveResult::kReceiveFailed
+                                            : mover.Move(connection, file, deadline.Limit(limits.receive), nMoved);
+    if (result == platform::MoveResult::kReceiveFailed) return finish(L"recv() error");
+    if (result == platform::MoveResult::kPeerClosed) return finish(L"recv 0");
+    *pOffset += static_cast<std::int64_t>(nMoved);
+    if (result == platform::MoveResult::kWriteFailed) {
+      // The count of what reached the file is what the file's size tells.
+      return finish(L"write file error!" + GetLastErrorText());
+    }
     Report(pSink, static_cast<unsigned long>(*pOffset & 0xFFFFFFFF), static_cast<unsigned long>(nTotal & 0xFFFFFFFF),
            platform::kBindStatusDownloadingData);
-    if (!file.Write(buffer.get(), static_cast<std::size_t>(nReceived))) {
-      const std::wstring strError = L"write file error!" + GetLastErrorText();
-      *pOffset -= nReceived;  // unless the file's size tells better
-      return finish(strError);
-    }
     if (*pOffset >= nTotal) return finish(std::wstring());
   }
 }

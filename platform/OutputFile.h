@@ -19,8 +19,12 @@ public:
   bool Open(const std::wstring& strPath, bool bAppend);
   // Writes all bytes; false (last error set) when not all reached the file.
   bool Write(const char* pData, std::size_t nLength);
+  // Sets aside disk space for nBytes more without changing the file's size,
+  // so that a large body is not laid out piece by piece; a hint only.
+  void Reserve(std::uint64_t nBytes);
   bool Close();
   bool IsOpen() const { return m_nHandle != -1; }
+  std::intptr_t NativeHandle() const { return m_nHandle; }
 
 private:
   std::intptr_t m_nHandle = -1;

@@ -46,6 +46,7 @@ public:
   // nothing arrived within the time-out.
   long Receive(char* pBuffer, std::size_t nLength, std::chrono::milliseconds timeout);
   void Close();
+  std::intptr_t NativeHandle() const { return m_nSocket; }
 
 private:
   std::intptr_t m_nSocket = -1;

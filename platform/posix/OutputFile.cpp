@@ -1,6 +1,7 @@
 #include "platform/OutputFile.h"
 
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,9 +15,18 @@ COutputFile::~COutputFile() { Close(); }
 
 bool COutputFile::Open(const std::wstring& strPath, bool bAppend) {
   Close();
-  const int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : O_TRUNC);
+  // Appending by position, not O_APPEND: the kernel will not splice into an
+  // O_APPEND file.
+  const int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? 0 : O_TRUNC);
   m_nHandle = ::open(WideToNarrow(strPath).c_str(), nFlags, 0644);
-  return m_nHandle >= 0;
+  if (m_nHandle < 0) return false;
+  if (bAppend && ::lseek(static_cast<int>(m_nHandle), 0, SEEK_END) < 0) {
+    const int nError = errno;
+    Close();
+    errno = nError;
+    return false;
+  }
+  return true;
 }
 
 bool COutputFile::Write(const char* pData, std::size_t nLength) {
@@ -30,6 +40,13 @@ bool COutputFile::Write(const char* pData, std::size_t nLength) {
     nLength -= static_cast<std::size_t>(nWritten);
   }
   return true;
+}
+
+void COutputFile::Reserve(std::uint64_t nBytes) {
+  struct stat st {};
+  if (nBytes == 0 || ::fstat(static_cast<int>(m_nHandle), &st) != 0) return;
+  // The size stays as it is: it is what the next attempt resumes from.
+  ::fallocate(static_cast<int>(m_nHandle), FALLOC_FL_KEEP_SIZE, st.st_size, static_cast<off_t>(nBytes));
 }
 
 bool COutputFile::Close() {

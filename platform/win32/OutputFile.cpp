@@ -61,6 +61,11 @@ bool COutputFile::Write(const char* pData, std::size_t nLength) {
   return true;
 }
 
+void COutputFile::Reserve(std::uint64_t /*nBytes*/) {
+  // NTFS lays out appended data well enough; reserving would need the file's
+  // size to change, which must keep meaning "bytes held".
+}
+
 bool COutputFile::Close() {
   if (!IsOpen()) return true;
   const HANDLE hFile = ToHandle(m_nHandle);

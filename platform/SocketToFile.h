@@ -1,0 +1,39 @@
+// Moves body bytes from a connection into a file as cheaply as the system
+// allows: on Linux through a pipe with splice (no copy through this
+// process), elsewhere through one reusable buffer.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+
+#include "platform/OutputFile.h"
+#include "platform/Socket.h"
+
+namespace platform {
+
+enum class MoveResult {
+  kMoved,          // some bytes reached the file
+  kPeerClosed,     // the peer closed the connection
+  kReceiveFailed,  // a receive error, or nothing arrived within the time-out
+  kWriteFailed,    // the file refused bytes (nMoved says how many reached it)
+};
+
+class CSocketToFile {
+public:
+  CSocketToFile();
+  ~CSocketToFile();
+  CSocketToFile(const CSocketToFile&) = delete;
+  CSocketToFile& operator=(const CSocketToFile&) = delete;
+
+  // Moves what arrives, up to the chunk size, into the file; nMoved is the
+  // count of bytes that reached the file in this call.
+  MoveResult Move(CTcpConnection& connection, COutputFile& file, std::chrono::milliseconds timeout,
+                  std::size_t& nMoved);
+
+private:
+  struct CState;
+  std::unique_ptr<CState> m_pState;
+};
+
+}  // namespace platform
