@@ -28,6 +28,8 @@ std::wstring LogFolder() {
 
 }  // namespace
 
+std::wstring StatisticsScratchFile() { return std::wstring(L".") + platform::kPathSeparator + L"cb.log"; }
+
 void SendStatisticsRequest(const std::wstring& strUrl) {
   const auto start = std::chrono::steady_clock::now();
   std::wstring strCachedFile;
@@ -45,8 +47,7 @@ void SendStatisticsRequest(const std::wstring& strUrl) {
   SocketDownloadLimits socketLimits;
   socketLimits.connect = socketLimits.send = socketLimits.receive = socketLimits.total = left;
   std::int64_t nOffset = 0;
-  DownloadFileBySocket(strUrl, std::wstring(L".") + platform::kPathSeparator + L"cb.log", &nOffset, nullptr,
-                       socketLimits);
+  DownloadFileBySocket(strUrl, StatisticsScratchFile(), &nOffset, nullptr, socketLimits);
 }
 
 CLog& CLog::GetInstance() {
@@ -61,6 +62,8 @@ CLog::CLog(const std::wstring& strLogFolder, RequestSender fnSend) : m_fnSend(st
 CLog::~CLog() {
   // The sender must be gone before anything it uses is freed.
   StopSender();
+  // Its last fallback may have come after the exit report removed the file.
+  platform::DeleteFileAt(StatisticsScratchFile());
   if (m_ofsLog.is_open()) {
     Write("Close the log file");
     std::lock_guard<std::mutex> lock(m_csWrite);

@@ -72,5 +72,8 @@ private:
   bool m_bStopSender = false;  // guarded by m_csRequest
 };
 
-// The program's request sender: the URL cache, each transfer bounded.
+// The program's request sender: the URL cache, then once more the own HTTP
+// client into the scratch file; both together bounded.
 void SendStatisticsRequest(const std::wstring& strUrl);
+// ".\cb.log" in the current folder: the own client's target, never read.
+std::wstring StatisticsScratchFile();

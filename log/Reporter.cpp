@@ -68,7 +68,7 @@ void CLog::ReportExit(const std::wstring& strReason) {
   Report(kExitDataType, L"LastDataType:" + std::to_wstring(m_nLastDataType.load()) +
                             L",UseTime:" + std::to_wstring(nUseTime) + L",Exit:" + strReason);
 
-  platform::DeleteFileAt(std::wstring(L".") + platform::kPathSeparator + L"cb.log");
+  platform::DeleteFileAt(StatisticsScratchFile());
   CMainDlg::GetInstance().HideWindow();
 
   // A request counts as gone once the sender has taken it; each transfer is

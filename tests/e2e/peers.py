@@ -349,3 +349,75 @@ class SilentServer:
         self._listener.close()
         for conn in self._sockets:
             conn.close()
+
+
+class RefuseOnceStatsServer:
+    """Answers each statistics request 500 the first time its URI is asked
+    and 200 after that, and records every request line with its Range field:
+    the sender's first transfer fails, its fallback must follow."""
+
+    def __init__(self, port=STATS_PORT):
+        self.port = port
+        self.requests = []          # (request target, Range value or None)
+        self._seen = set()
+        self._lock = threading.Lock()
+        self._stop = threading.Event()
+        self._listener = None
+        self._thread = None
+
+    def __enter__(self):
+        self._listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self._listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self._listener.bind((STATS_HOST, self.port))
+        self._listener.listen(32)
+        self._listener.settimeout(0.1)
+        self._thread = threading.Thread(target=self._serve, daemon=True)
+        self._thread.start()
+        return self
+
+    def _serve(self):
+        while not self._stop.is_set():
+            try:
+                conn, _ = self._listener.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            threading.Thread(target=self._answer, args=(conn,), daemon=True).start()
+
+    def _answer(self, conn):
+        with conn:
+            conn.settimeout(5.0)
+            head = b""
+            try:
+                while b"\r\n\r\n" not in head and len(head) < 65536:
+                    data = conn.recv(4096)
+                    if not data:
+                        return
+                    head += data
+            except OSError:
+                return
+            lines = head.split(b"\r\n\r\n", 1)[0].decode("latin-1").split("\r\n")
+            target = lines[0].split(" ")[1] if len(lines[0].split(" ")) > 1 else ""
+            ranges = [line.split(":", 1)[1].strip() for line in lines[1:]
+                      if line.lower().startswith("range:")]
+            with self._lock:
+                self.requests.append((target, ranges[0] if ranges else None))
+                first = target not in self._seen
+                self._seen.add(target)
+            answer = (b"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n"
+                      b"Connection: close\r\n\r\n" if first else
+                      b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok")
+            try:
+                conn.sendall(answer)
+            except OSError:
+                pass
+
+    def snapshot(self):
+        with self._lock:
+            return list(self.requests)
+
+    def __exit__(self, *exc):
+        self._stop.set()
+        self._thread.join(5)
+        self._listener.close()

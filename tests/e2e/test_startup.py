@@ -14,7 +14,7 @@ import time
 import targets
 import wine
 from datafiles import CLOSE_LINE, OPEN_LINE, RUN, read_ini, set_ini_value, split_log_runs
-from peers import SDK_VERSION, Nginx, SilentServer, stats_problems
+from peers import SDK_VERSION, Nginx, RefuseOnceStatsServer, SilentServer, stats_problems
 from targets import Options, ProgramTestCase
 
 SECTION = "TarnNet"
@@ -272,6 +272,23 @@ class SilentServerTest(StartupTestCase):
             self.assertLess(time.monotonic() - started, SILENT_SERVER_BOUND,
                             "closing waited on a server that never answers")
             self.assertGreater(server.connections, 0, "the program never connected")
+
+
+class StatisticsFallbackTest(StartupTestCase):
+
+    def test_a_refused_request_is_sent_again_by_the_own_client(self):
+        with RefuseOnceStatsServer() as server:
+            run = self.window_run()
+            requests = server.snapshot()
+        types = [re.search(r"[?&]dataType=(\d+)", target).group(1) for target, _ in requests]
+        self.assertEqual(sorted(set(types)), ["101", "103"], requests)
+        for target in {target for target, _ in requests}:
+            asked = [rng for t, rng in requests if t == target]
+            # The system's transfer first, then the own client's range request.
+            self.assertEqual(len(asked), 2, requests)
+            self.assertEqual(asked[1], "bytes=0-", requests)
+        # The fallback's scratch file does not outlive the run.
+        self.assertFalse((self.target.work / "cb.log").exists(), run.stderr())
 
 
 class NotAdministratorTest(StartupTestCase):
