@@ -23,7 +23,8 @@ STATS_HOST = "127.0.0.1"
 STATS_PORT = 8032
 STATS_PATH = "/api/index"
 DOWNLOAD_PORT = 8040
-SOURCES = ("source0", "source1", "source2")
+# The paths of the three download sources under the download server.
+SOURCES = ("tarnnet/", "ashfallbattle/client/", "")
 
 SIGN_KEY = "0f3c9a41d27be5806c1d4a9e3b72f058"
 SERVICE_CODE = "30003"
@@ -217,7 +218,7 @@ class Nginx:
 
     def url(self, name, source=SOURCES[0]):
         """The address of a file of the html folder on one download source."""
-        return "http://%s:%d/%s/%s" % (STATS_HOST, DOWNLOAD_PORT, source, name)
+        return "http://%s:%d/%s%s" % (STATS_HOST, DOWNLOAD_PORT, source, name)
 
     def start(self):
         for port in (STATS_PORT, DOWNLOAD_PORT):
@@ -310,14 +311,12 @@ class Nginx:
         return list(result)
 
 
-class SilentServer:
-    """Listens on the statistics port, accepts every connection and never
-    answers: the sender's transfers must give up on their own."""
+class StatsPortServer:
+    """Listens on the statistics port in place of nginx and hands every
+    connection to handle(), on a thread of its own."""
 
     def __init__(self, port=STATS_PORT):
         self.port = port
-        self.connections = 0
-        self._sockets = []
         self._stop = threading.Event()
         self._listener = None
         self._thread = None
@@ -340,52 +339,51 @@ class SilentServer:
                 continue
             except OSError:
                 return
-            self.connections += 1
-            self._sockets.append(conn)
+            threading.Thread(target=self.handle, args=(conn,), daemon=True).start()
+
+    def handle(self, conn):
+        raise NotImplementedError
 
     def __exit__(self, *exc):
         self._stop.set()
         self._thread.join(5)
         self._listener.close()
-        for conn in self._sockets:
-            conn.close()
 
 
-class RefuseOnceStatsServer:
+class SilentServer(StatsPortServer):
+    """Accepts every connection and never answers: the sender's transfers
+    must give up on their own."""
+
+    def __init__(self, port=STATS_PORT):
+        super().__init__(port)
+        self.connections = 0
+        self._sockets = []
+        self._lock = threading.Lock()
+
+    def handle(self, conn):
+        with self._lock:
+            self.connections += 1
+            self._sockets.append(conn)
+
+    def __exit__(self, *exc):
+        super().__exit__(*exc)
+        with self._lock:
+            for conn in self._sockets:
+                conn.close()
+
+
+class RefuseOnceStatsServer(StatsPortServer):
     """Answers each statistics request 500 the first time its URI is asked
     and 200 after that, and records every request line with its Range field:
     the sender's first transfer fails, its fallback must follow."""
 
     def __init__(self, port=STATS_PORT):
-        self.port = port
+        super().__init__(port)
         self.requests = []          # (request target, Range value or None)
         self._seen = set()
         self._lock = threading.Lock()
-        self._stop = threading.Event()
-        self._listener = None
-        self._thread = None
 
-    def __enter__(self):
-        self._listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self._listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self._listener.bind((STATS_HOST, self.port))
-        self._listener.listen(32)
-        self._listener.settimeout(0.1)
-        self._thread = threading.Thread(target=self._serve, daemon=True)
-        self._thread.start()
-        return self
-
-    def _serve(self):
-        while not self._stop.is_set():
-            try:
-                conn, _ = self._listener.accept()
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            threading.Thread(target=self._answer, args=(conn,), daemon=True).start()
-
-    def _answer(self, conn):
+    def handle(self, conn):
         with conn:
             conn.settimeout(5.0)
             head = b""
@@ -416,8 +414,3 @@ class RefuseOnceStatsServer:
     def snapshot(self):
         with self._lock:
             return list(self.requests)
-
-    def __exit__(self, *exc):
-        self._stop.set()
-        self._thread.join(5)
-        self._listener.close()

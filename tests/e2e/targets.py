@@ -244,24 +244,12 @@ class LinuxTarget(Target):
         return run, code, []
 
 
-class WindowsTarget(Target):
+class WindowsTarget(wine.WineSession, Target):
     """Fetchlet.exe under Wine, its window on an X server of its own. One
     prefix per test class (a wineboot is slow); each test starts from an empty
     data folder."""
 
     name = "windows"
-
-    def open(self):
-        self.xvfb = wine.Xvfb().__enter__()
-        try:
-            self.prefix = wine.WinePrefix(self.xvfb.display).__enter__()
-        except Exception:
-            self.xvfb.__exit__()
-            raise
-
-    def close(self):
-        self.prefix.__exit__()
-        self.xvfb.__exit__()
 
     def begin_case(self):
         super().begin_case()

@@ -22,7 +22,7 @@ from pathlib import Path
 
 import wine
 from fault_server import FaultServer
-from peers import Nginx, wait_until
+from peers import SOURCES, Nginx, wait_until
 
 MIN_TOTAL = 0x500000          # the own client refuses totals up to this many bytes
 BIG_SIZE = 6_000_000          # above it, and not a multiple of any chunk size
@@ -116,21 +116,9 @@ class LinuxProbe:
         return Path(printed)
 
 
-class WindowsProbe:
+class WindowsProbe(wine.WineSession):
     """The probe under Wine, with a prefix of its own per test class (its
     URL cache lives there too)."""
-
-    def open(self):
-        self.xvfb = wine.Xvfb().__enter__()
-        try:
-            self.prefix = wine.WinePrefix(self.xvfb.display).__enter__()
-        except Exception:
-            self.xvfb.__exit__()
-            raise
-
-    def close(self):
-        self.prefix.__exit__()
-        self.xvfb.__exit__()
 
     def command(self):
         return [wine.wine_command(), str(Options.probe)]
@@ -219,11 +207,11 @@ class SocketTransferTest(DownloadTestCase):
     """The own client's whole downloads, resumes and progress."""
 
     def test_whole_file_from_each_source(self):
-        cases = [("source0", "big.bin"), ("source1", "big.bin"), ("source2", "big.bin"),
-                 ("source0", "smallest.bin")]
-        for source, name in cases:
+        cases = [(SOURCES[0], "big.bin"), (SOURCES[1], "big.bin"), (SOURCES[2], "big.bin"),
+                 (SOURCES[0], "smallest.bin")]
+        for index, (source, name) in enumerate(cases):
             with self.subTest(source=source, name=name):
-                path = self.work / ("%s-%s" % (source, name))
+                path = self.work / ("%d-%s" % (index, name))
                 result = self.socket(self.nginx.url(name, source), path)
                 self.assertEqual((result["error"], result["offset"]),
                                  ("", len(self.files[name])))

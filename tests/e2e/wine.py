@@ -124,6 +124,22 @@ class WinePrefix:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+class WineSession:
+    """A display and a fresh prefix on it, opened and closed together."""
+
+    def open(self):
+        self.xvfb = Xvfb().__enter__()
+        try:
+            self.prefix = WinePrefix(self.xvfb.display).__enter__()
+        except Exception:
+            self.xvfb.__exit__()
+            raise
+
+    def close(self):
+        self.prefix.__exit__()
+        self.xvfb.__exit__()
+
+
 def windows_path(path):
     """A host path as a program under Wine names it: Z: is the host's root."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
