@@ -55,6 +55,38 @@ std::string WideToAnsi(const std::wstring& strText) {
   return strText.empty() ? std::string() : platform::WideToNarrow(strText);
 }
 
+std::string WideToUtf8(const std::wstring& strText) {
+  std::string strOut;
+  strOut.reserve(strText.size());
+  for (std::size_t i = 0; i < strText.size(); ++i) {
+    char32_t c = static_cast<char32_t>(static_cast<std::uint32_t>(strText[i]));
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < strText.size()) {
+      const auto low = static_cast<char32_t>(static_cast<std::uint32_t>(strText[i + 1]));
+      if (low >= 0xDC00 && low <= 0xDFFF) {  // a UTF-16 pair (Windows)
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+    if (c < 0x80) {
+      strOut += static_cast<char>(c);
+    } else if (c < 0x800) {
+      strOut += static_cast<char>(0xC0 | (c >> 6));
+      strOut += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      strOut += static_cast<char>(0xE0 | (c >> 12));
+      strOut += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      strOut += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      strOut += static_cast<char>(0xF0 | (c >> 18));
+      strOut += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      strOut += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      strOut += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return strOut;
+}
+
 std::wstring GetLastErrorText() {
   const unsigned long nCode = platform::GetLastErrorCode();
   return nCode == 0 ? std::wstring() : platform::SystemErrorText(nCode);

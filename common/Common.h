@@ -11,6 +11,10 @@
 std::wstring AnsiToWide(const std::string& strText);
 std::string WideToAnsi(const std::wstring& strText);
 
+// Wide text as UTF-8 (for the BI service's JSON); an unpaired surrogate or
+// an impossible code point becomes U+FFFD.
+std::string WideToUtf8(const std::wstring& strText);
+
 // The system's text for the calling thread's last error, line break included;
 // empty when the last error is 0.
 std::wstring GetLastErrorText();

@@ -6,6 +6,7 @@
 #include "common/Clock.h"
 #include "common/Common.h"
 #include "common/Md5Checksum.h"
+#include "log/BiForwarding.h"
 #include "log/Log.h"
 #include "platform/FileSystem.h"
 #include "platform/OsVersion.h"
@@ -60,6 +61,7 @@ void CLog::Report(int nDataType, const std::wstring& strText) {
     m_listRequest.push_back(std::move(strUrl));
   }
   m_cvRequest.notify_one();
+  ForwardToBi(nDataType, strText, m_strDeviceId, m_tInstallTime);
   m_nLastDataType = nDataType;
 }
 
