@@ -19,27 +19,31 @@ std::string BiEventName(int nDataType) {
   }
 }
 
-void ForwardToBi(int nDataType, const std::wstring& strText, const std::wstring& strDeviceId,
-                 std::int64_t tInstallTime) {
+SdkInitInfo MakeReporterInitInfo(const std::wstring& strDeviceId, std::int64_t tInstallTime) {
   // The service takes UTF-8: texts go there straight from wide text, never
   // through the system's code page.
+  SdkInitInfo info;
+  info.appid = "82";
+  info.channel = "tarn_platform_fetchlet";
+  info.event_name = "init";
+  info.device_id = WideToUtf8(strDeviceId);
+  info.device_model = "Windows";
+  info.os = "PC_MINI";
+  info.os_version = "Windows";
+  info.sdk_version = "1.0";
+  info.manufacturer = "Intel";
+  info.app_version = WideToUtf8(GetModuleVersionText());
+  info.install_time = tInstallTime;
+  info.client_time = NowMilliseconds();
+  return info;
+}
+
+void ForwardToBi(int nDataType, const std::wstring& strText, const std::wstring& strDeviceId,
+                 std::int64_t tInstallTime) {
+  // A failure leaves the client uninitialised: the next report tries again.
+  if (!IsBiSdkInitialized()) SdkInit(MakeReporterInitInfo(strDeviceId, tInstallTime));
+
   const std::string strVersion = WideToUtf8(GetModuleVersionText());
-  if (!IsBiSdkInitialized()) {
-    SdkInitInfo info;
-    info.appid = "82";
-    info.channel = "tarn_platform_fetchlet";
-    info.event_name = "init";
-    info.device_id = WideToUtf8(strDeviceId);
-    info.device_model = "Windows";
-    info.os = "PC_MINI";
-    info.os_version = "Windows";
-    info.sdk_version = "1.0";
-    info.manufacturer = "Intel";
-    info.app_version = strVersion;
-    info.install_time = tInstallTime;
-    info.client_time = NowMilliseconds();
-    SdkInit(info);  // a failure leaves the client uninitialised: the next report tries again
-  }
 
   nlohmann::json properties = {{"version", strVersion}};
   const char* pErrorType = nDataType == 2 ? "DownloadError" : nDataType == 5 ? "InstallError" : nDataType == 103 ? "UserClose" : nullptr;
