@@ -1,6 +1,10 @@
 #include "app/Startup.h"
 
+#include <chrono>
+#include <cstdlib>
+
 #include "log/Log.h"
+#include "road/RoadThreads.h"
 #include "platform/SingleInstance.h"
 #include "ui/MainDlg.h"
 #include "ui/MainWindow.h"
@@ -9,6 +13,22 @@ namespace {
 
 constexpr int kExitRefused = 1;
 constexpr int kExitNoWindow = 2;
+// A worker that ended the run leaves at once; one still in a step (the user
+// closed the window mid-download) is not waited for longer than this.
+constexpr std::chrono::milliseconds kRoadStopBound{5000};
+
+// The contact dialog ends the run when it closes: exit code 0 then.
+int ShowRefusal(CMainDlg& dlg, int nExitCode) {
+  return dlg.ShowContactDialog(WindowOwner::None) ? 0 : nExitCode;
+}
+
+// The process ends here, on the main thread: teardown of CMainDlg and CLog
+// runs once no road worker can touch them any more.
+int FinishRun(CLog& log, int nExitCode) {
+  if (WaitForRoadThreads(kRoadStopBound)) return nExitCode;
+  log.Write("An install step is still running at the end of the run: the process ends without teardown.");
+  std::_Exit(nExitCode);
+}
 
 }  // namespace
 
@@ -27,14 +47,11 @@ int RunFetchlet(const std::vector<std::wstring>& args, IMainWindow& window) {
   CMainDlg& dlg = CMainDlg::GetInstance();
   dlg.AttachWindow(&window);
 
-  if (!log.Startup()) {
-    dlg.ShowContactDialog();
-    return kExitRefused;
-  }
+  if (!log.Startup()) return ShowRefusal(dlg, kExitRefused);
 
   if (platform::IsAnotherInstanceRunning()) {
     log.ReportExit(L"ProgressExist.");
-    dlg.ShowMessageBox(L"已经有一个Ashfall在运行了", L"提示", MessageBoxKind::Ok);
+    dlg.ShowMessageBox(L"已经有一个Ashfall在运行了", L"提示", MessageBoxKind::Ok, WindowOwner::None);
     return kExitRefused;
   }
 
@@ -43,8 +60,7 @@ int RunFetchlet(const std::vector<std::wstring>& args, IMainWindow& window) {
     dlg.SetInstallFolder(strDirectFolder);
     dlg.CheckInstallFolder();
   } else if (!dlg.Create()) {
-    dlg.ShowContactDialog();
-    return kExitNoWindow;
+    return ShowRefusal(dlg, kExitNoWindow);
   }
-  return window.RunMessageLoop();
+  return FinishRun(log, window.RunMessageLoop());
 }

@@ -124,7 +124,7 @@ bool CLog::Startup() {
   const bool bAdministrator = m_fnIsAdministrator ? m_fnIsAdministrator() : platform::IsAdministrator();
   if (bAdministrator) return true;
   CMainDlg::GetInstance().ShowMessageBox(L"请右键点击选择以管理员身份运行。", L"需要管理员权限",
-                                         MessageBoxKind::OkInfo);
+                                         MessageBoxKind::OkInfo, WindowOwner::None);
   ReportExit(L"Not an Administrator");
   return false;
 }

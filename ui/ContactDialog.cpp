@@ -1,6 +1,5 @@
 #include "ui/ContactDialog.h"
 
-#include "common/ProcessExit.h"
 #include "log/Log.h"
 #include "ui/MainDlg.h"
 
@@ -17,8 +16,4 @@ std::wstring BuildContactReason(std::wstring strQQ, std::wstring strWechat, std:
   return strReason;
 }
 
-void FinishContactDialog(const std::wstring& strReason) {
-  CLog::GetInstance().ReportExit(strReason);
-  if (IMainWindow* pWindow = CMainDlg::GetInstance().Window()) pWindow->PostQuit();
-  ExitFetchlet(0);
-}
+void FinishContactDialog(const std::wstring& strReason) { CMainDlg::GetInstance().EndRun(strReason, 0); }

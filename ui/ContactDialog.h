@@ -10,8 +10,9 @@ inline constexpr std::size_t kContactFieldMax = 63;  // a 64-unit buffer with it
 // in the order QQ, WeChat, mobile); empty when all three fields are empty.
 std::wstring BuildContactReason(std::wstring strQQ, std::wstring strWechat, std::wstring strMobile);
 
-// Ends the run with the reason: exit event, queue drained, process exit 0.
-[[noreturn]] void FinishContactDialog(const std::wstring& strReason);
+// Ends the run with the reason: exit event, queue drained, exit code 0 handed
+// to the main thread. The dialog then closes and its caller returns.
+void FinishContactDialog(const std::wstring& strReason);
 
 inline constexpr const wchar_t* kContactCloseReason = L"ContactClose.";
 inline constexpr const wchar_t* kContactEmptyText = L"请至少留下一种联系方式";

@@ -8,6 +8,10 @@
 #include "platform/FileSystem.h"
 #include "platform/InstallLocation.h"
 #include "platform/ProgressSink.h"
+#include "road/DownloadThread.h"
+#include "road/Install.h"
+#include "road/InstallFolderCheck.h"
+#include "road/LaunchWait.h"
 
 CMainDlg& CMainDlg::GetInstance() {
   static CMainDlg s_dlg;
@@ -19,6 +23,19 @@ std::wstring CMainDlg::WindowTitle() { return L"《Ashfall》极速下载器(" +
 bool CMainDlg::Create() { return m_pWindow != nullptr && m_pWindow->Create(WindowTitle()); }
 
 void CMainDlg::OnCreate() { SetInstallFolder(platform::ChooseDefaultBaseFolder()); }
+
+void CMainDlg::OnBrowse() {
+  if (!m_pWindow) return;
+  const std::wstring strChosen = m_pWindow->ChooseFolder();
+  if (!strChosen.empty()) SetInstallFolder(strChosen);
+}
+
+void CMainDlg::OnCloseButton() {
+  if (ShowMessageBox(L"您确定要放弃安装《Ashfall》吗?", L"退出确认", MessageBoxKind::YesNo,
+                     WindowOwner::MainWindow) == MessageBoxAnswer::Yes) {
+    Quit(L"BtnClose");
+  }
+}
 
 bool CMainDlg::HasWindow() const { return m_pWindow != nullptr && m_pWindow->HasWindow(); }
 
@@ -38,11 +55,21 @@ void CMainDlg::SetInstallFolder(const std::wstring& strBase) {
   if (m_pWindow) m_pWindow->SetInstallFolderText(m_strInstallFolder);
 }
 
-void CMainDlg::CheckInstallFolder() {
-  // The install road (folder check, download, install, launch) is not part
-  // of this build yet: say so in the log and end the run honestly.
-  CLog::GetInstance().Write("Install road unavailable in this build: " + WideToAnsi(m_strInstallFolder));
-  Quit(L"InstallUnavailable");
+bool CMainDlg::CheckInstallFolder() { return ::CheckInstallFolder(*this); }
+
+bool CMainDlg::StartDownload() { return ::StartDownload(*this); }
+
+bool CMainDlg::Install(const std::wstring& strFile) {
+  m_strInstallerFile = strFile;
+  return ::Install(*this, strFile);
+}
+
+bool CMainDlg::LaunchPlatform() { return ::LaunchPlatform(*this, m_strInstallerFile); }
+
+std::wstring CMainDlg::ShowLastError(std::wstring& strText) {
+  strText = GetLastErrorText();
+  if (!strText.empty()) SetStatusText(strText);
+  return strText;
 }
 
 void CMainDlg::SetStatusText(const std::wstring& strInfo) {
@@ -51,6 +78,18 @@ void CMainDlg::SetStatusText(const std::wstring& strInfo) {
     return;
   }
   if (m_pWindow) m_pWindow->SetStatusText(strInfo);
+}
+
+void CMainDlg::SetProgressPosition(unsigned nPermille) {
+  if (m_pWindow) m_pWindow->SetProgressPosition(nPermille);
+}
+
+void CMainDlg::ShowProgressState() {
+  if (m_pWindow) m_pWindow->ShowProgressState();
+}
+
+std::wstring CMainDlg::ReadInstallFolderText() {
+  return m_pWindow && HasWindow() ? m_pWindow->ReadInstallFolderText() : std::wstring();
 }
 
 void CMainDlg::OnDownloadProgress(unsigned long ulProgress, unsigned long ulProgressMax, unsigned long ulStatusCode,
@@ -77,7 +116,7 @@ void CMainDlg::OnDownloadProgress(unsigned long ulProgress, unsigned long ulProg
   unsigned nPermille = 0;
   if (ulProgressMax != 0) {
     nPermille = static_cast<unsigned>(static_cast<float>(ulProgress) * 1000.0f / static_cast<float>(ulProgressMax));
-    if (m_pWindow) m_pWindow->SetProgressPosition(nPermille);
+    SetProgressPosition(nPermille);
   }
   // The dots change every ten permille: one, two, three, three, three, three.
   const unsigned nTenths = nPermille / 10;
@@ -89,16 +128,20 @@ void CMainDlg::OnDownloadProgress(unsigned long ulProgress, unsigned long ulProg
 }
 
 MessageBoxAnswer CMainDlg::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
-                                          MessageBoxKind kind) {
+                                          MessageBoxKind kind, WindowOwner owner) {
   if (!m_pWindow) return kind == MessageBoxKind::YesNo ? MessageBoxAnswer::No : MessageBoxAnswer::Ok;
-  return m_pWindow->ShowMessageBox(strText, strCaption, kind);
+  return m_pWindow->ShowMessageBox(strText, strCaption, kind, owner);
 }
 
-void CMainDlg::ShowContactDialog() {
-  if (m_pWindow) m_pWindow->ShowContactDialog();
+bool CMainDlg::ShowContactDialog(WindowOwner owner) { return m_pWindow && m_pWindow->ShowContactDialog(owner); }
+
+void CMainDlg::OpenWebPage(const std::wstring& strUrl, WindowOwner owner) {
+  if (m_pWindow) m_pWindow->OpenWebPage(strUrl, owner);
 }
 
-void CMainDlg::Quit(const std::wstring& strReason) {
+void CMainDlg::Quit(const std::wstring& strReason) { EndRun(strReason, 0); }
+
+void CMainDlg::EndRun(const std::wstring& strReason, int nExitCode) {
   CLog::GetInstance().ReportExit(strReason);
-  if (m_pWindow) m_pWindow->PostQuit();
+  if (m_pWindow) m_pWindow->EndRun(nExitCode);
 }

@@ -1,12 +1,14 @@
-// CMainDlg: the main window object and the install road's methods. It reaches
-// the window only through IMainWindow.
+// CMainDlg: the main window object. It owns the install folder and the
+// front end of this run, keeps the install road's entry points under their
+// own names and lends the road (road/) its window through IRoadWindow.
 #pragma once
 
 #include <string>
 
+#include "road/RoadWindow.h"
 #include "ui/MainWindow.h"
 
-class CMainDlg {
+class CMainDlg : public IRoadWindow {
 public:
   static CMainDlg& GetInstance();
 
@@ -18,24 +20,47 @@ public:
   bool Create();
   // The window's creation step: settles the default install folder.
   void OnCreate();
+  // Command 4: the folder picker; a chosen folder gets the game's tail.
+  void OnBrowse() override;
+  // Command 2: asks before the run is given up.
+  void OnCloseButton();
   bool HasWindow() const;
   void HideWindow();
 
   // The folder rule: base + "TarnGame\ashfallbattle", or the default folder
   // for a base shorter than 2 characters.
   void SetInstallFolder(const std::wstring& strBase);
-  void CheckInstallFolder();
-  void SetStatusText(const std::wstring& strInfo);
+
+  // The install road (command 1 and "--IDIR"): folder check, download,
+  // install, launch. Each is a thin entry into road/.
+  bool CheckInstallFolder();
+  bool StartDownload() override;
+  bool Install(const std::wstring& strFile) override;
+  bool LaunchPlatform() override;
+  // The calling thread's last system error as text, also shown in the status
+  // line when it is not empty.
+  std::wstring ShowLastError(std::wstring& strText) override;
+
+  void SetStatusText(const std::wstring& strInfo) override;
   // A download's progress report: moves the bar and sets the status text.
   void OnDownloadProgress(unsigned long ulProgress, unsigned long ulProgressMax, unsigned long ulStatusCode,
-                          const wchar_t* szStatusText);
+                          const wchar_t* szStatusText) override;
+  void SetProgressPosition(unsigned nPermille) override;
+  void ShowProgressState() override;
+  std::wstring ReadInstallFolderText() override;
+  std::wstring InstallFolder() const override { return m_strInstallFolder; }
+  void SetInstallFolderValue(const std::wstring& strFolder) override { m_strInstallFolder = strFolder; }
+  bool IsDirectInstall() const override { return !HasWindow(); }
   MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
-                                  MessageBoxKind kind);
-  void ShowContactDialog();
+                                  MessageBoxKind kind, WindowOwner owner = WindowOwner::MainWindow) override;
+  bool ShowContactDialog(WindowOwner owner = WindowOwner::MainWindow) override;
+  void OpenWebPage(const std::wstring& strUrl, WindowOwner owner) override;
 
-  // Sends the exit event, waits for the statistics queue and ends the calling
-  // thread's message loop.
-  void Quit(const std::wstring& strReason);
+  // Sends the exit event, waits for the statistics queue and hands exit code
+  // 0 to the main thread, whose loop then returns.
+  void Quit(const std::wstring& strReason) override;
+  // The same with another exit code.
+  void EndRun(const std::wstring& strReason, int nExitCode) override;
 
   static std::wstring MakeInstallFolder(const std::wstring& strBase);
   static std::wstring WindowTitle();
@@ -46,4 +71,6 @@ public:
 
 private:
   IMainWindow* m_pWindow = nullptr;
+  // The installer Install ran; LaunchPlatform clears it away.
+  std::wstring m_strInstallerFile;
 };

@@ -4,6 +4,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "platform/CodePage.h"
 
 namespace platform {
@@ -21,8 +23,16 @@ bool MakeDirectory(const std::wstring& strPath) { return ::mkdir(WideToNarrow(st
 bool DeleteFileAt(const std::wstring& strPath) { return ::unlink(WideToNarrow(strPath).c_str()) == 0; }
 
 bool GetFreeBytesAvailable(const std::wstring& strFolder, std::uint64_t& nBytes) {
+  // A folder that does not exist yet will live on the file system of its
+  // nearest existing ancestor, as a Windows folder lives on its drive.
+  std::string strPath = WideToNarrow(strFolder);
   struct statvfs vfs {};
-  if (::statvfs(WideToNarrow(strFolder).c_str(), &vfs) != 0) return false;
+  while (::statvfs(strPath.c_str(), &vfs) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) return false;
+    const std::size_t nSlash = strPath.find_last_of('/');
+    if (nSlash == std::string::npos || strPath == "/") return false;
+    strPath.resize(nSlash == 0 ? 1 : nSlash);
+  }
   nBytes = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;  // what an unprivileged user may use
   return true;
 }

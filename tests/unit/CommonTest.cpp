@@ -71,10 +71,18 @@ TEST(CreateMultiDir, FailsWhereAFileBlocksThePath) {
   EXPECT_NE(platform::GetLastErrorCode(), 0u);
 }
 
-TEST(GetFreeDiskSpace, KnowsExistingFoldersAndGivesZeroOtherwise) {
+TEST(GetFreeDiskSpace, KnowsExistingFoldersAndTheHomeOfMissingOnes) {
   CTempFolder temp;
   EXPECT_GT(GetFreeDiskSpace(temp.Path()), 0u);
-  EXPECT_EQ(GetFreeDiskSpace(temp.Child(L"missing")), 0u);
+  const std::wstring strMissing = temp.Child(L"missing") + platform::kPathSeparator + L"deeper";
+  if (platform::kPathSeparator == L'/') {
+    // Linux: a folder still to be made lives on its nearest existing ancestor's file system.
+    EXPECT_GT(GetFreeDiskSpace(strMissing), 0u);
+    EXPECT_EQ(GetFreeDiskSpace(L"relative/missing"), 0u);
+  } else {
+    // Windows asks for the drive; a missing folder itself has no free space.
+    EXPECT_EQ(GetFreeDiskSpace(strMissing), 0u);
+  }
 }
 
 TEST(GetLastErrorText, EmptyForNoErrorAndTheSystemsTextOtherwise) {

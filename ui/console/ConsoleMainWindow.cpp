@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iostream>
 
 #include "common/AccountSlot.h"
 #include "common/Common.h"
+#include "platform/WebPage.h"
 #include "ui/ContactDialog.h"
 #include "ui/MainDlg.h"
+#include "ui/console/ConsoleInput.h"
 
 namespace {
 
@@ -29,6 +30,10 @@ std::wstring VersionLine() {
 }
 
 }  // namespace
+
+CConsoleMainWindow::CConsoleMainWindow() : m_pInput(std::make_shared<CConsoleInput>()) {}
+
+CConsoleMainWindow::~CConsoleMainWindow() = default;
 
 void CConsoleMainWindow::PrintLine(const std::wstring& strText) {
   std::lock_guard<std::mutex> lock(m_csOutput);
@@ -52,13 +57,6 @@ void CConsoleMainWindow::SetProgressPosition(unsigned nPermille) {
   m_bBarShown = true;
 }
 
-std::optional<std::wstring> CConsoleMainWindow::ReadLine() {
-  std::string strLine;
-  if (!std::getline(std::cin, strLine)) return std::nullopt;
-  if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
-  return AnsiToWide(strLine);
-}
-
 bool CConsoleMainWindow::Create(const std::wstring& strTitle) {
   m_bCreated = true;
   PrintLine(strTitle);
@@ -71,84 +69,96 @@ bool CConsoleMainWindow::Create(const std::wstring& strTitle) {
 void CConsoleMainWindow::Hide() { m_bHidden = true; }
 
 void CConsoleMainWindow::SetInstallFolderText(const std::wstring& strFolder) {
+  {
+    std::lock_guard<std::mutex> lock(m_csFolder);
+    m_strFolderField = strFolder;
+  }
   if (m_bCreated && !strFolder.empty()) PrintLine(L"安装路径:" + strFolder);
+}
+
+std::wstring CConsoleMainWindow::ReadInstallFolderText() {
+  std::lock_guard<std::mutex> lock(m_csFolder);
+  // The field holds at most 259 characters; a longer typed folder is kept
+  // whole so that the check refuses it rather than a cut one.
+  return m_strFolderField;
 }
 
 void CConsoleMainWindow::SetStatusText(const std::wstring& strText) {
   if (!m_bHidden) PrintLine(strText);
 }
 
+void CConsoleMainWindow::ShowProgressState() {
+  m_bProgressState = true;
+}
+
 MessageBoxAnswer CConsoleMainWindow::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
-                                                    MessageBoxKind kind) {
+                                                    MessageBoxKind kind, WindowOwner) {
   PrintLine(L"[" + strCaption + L"] " + strText);
   if (kind != MessageBoxKind::YesNo) return MessageBoxAnswer::Ok;
   PrintLine(L"(y/n)");
-  const auto answer = ReadLine();
+  const auto answer = m_pInput->TakeAnswer();
   return answer && (*answer == L"y" || *answer == L"Y") ? MessageBoxAnswer::Yes : MessageBoxAnswer::No;
 }
 
-void CConsoleMainWindow::ShowContactDialog() {
+bool CConsoleMainWindow::ShowContactDialog(WindowOwner) {
   PrintLine(L"《Ashfall》在安装过程中遇到未知错误");
   PrintLine(L"留下联系方式，技术人员会主动联系您帮您解决问题");
   for (;;) {
     // End of input closes the dialog, like its close box.
     PrintLine(L"QQ：");
-    const auto qq = ReadLine();
-    if (!qq) FinishContactDialog(kContactCloseReason);
+    const auto qq = m_pInput->TakeAnswer();
     PrintLine(L"微信：");
-    const auto wechat = ReadLine();
-    if (!wechat) FinishContactDialog(kContactCloseReason);
+    const auto wechat = qq ? m_pInput->TakeAnswer() : std::nullopt;
     PrintLine(L"手机：");
-    const auto mobile = ReadLine();
-    if (!mobile) FinishContactDialog(kContactCloseReason);
-
+    const auto mobile = wechat ? m_pInput->TakeAnswer() : std::nullopt;
+    if (!mobile) {
+      FinishContactDialog(kContactCloseReason);
+      return true;
+    }
     // The QQ and mobile fields take digits only, as the dialog's fields do.
     const std::wstring strReason = BuildContactReason(KeepDigits(*qq), *wechat, KeepDigits(*mobile));
-    if (!strReason.empty()) FinishContactDialog(strReason);
-    ShowMessageBox(kContactEmptyText, kContactEmptyCaption, MessageBoxKind::Ok);
+    if (!strReason.empty()) {
+      FinishContactDialog(strReason);
+      return true;
+    }
+    ShowMessageBox(kContactEmptyText, kContactEmptyCaption, MessageBoxKind::Ok, WindowOwner::None);
   }
 }
 
-bool CConsoleMainWindow::RunWindowLoop() {
+std::wstring CConsoleMainWindow::ChooseFolder() {
+  PrintLine(L"选择《Ashfall》安装位置 (a folder, or an empty line to keep the current one):");
+  const auto line = m_pInput->TakeAnswer();
+  return line ? *line : std::wstring();
+}
+
+void CConsoleMainWindow::OpenWebPage(const std::wstring& strUrl, WindowOwner) {
+  if (!platform::OpenWebPage(strUrl)) PrintLine(L"打开网页: " + strUrl);
+}
+
+int CConsoleMainWindow::RunMessageLoop() {
+  if (!m_bCreated) return m_pInput->WaitForEnd();  // no window: the road ends the run
+
   CMainDlg& dlg = CMainDlg::GetInstance();
   for (;;) {
-    {
-      std::lock_guard<std::mutex> lock(m_csQuit);
-      if (m_bQuit) return true;
-    }
-    const auto line = ReadLine();
+    const auto line = m_pInput->TakeCommand();
+    if (m_pInput->HasEnded()) return m_pInput->ExitCode();
     if (!line) {
       // The user is gone: as if the window were destroyed.
       dlg.Quit(L"DestoryClose");
-      return true;
+      return m_pInput->ExitCode();
     }
     if (*line == L"q") {
-      if (dlg.ShowMessageBox(L"您确定要放弃安装《Ashfall》吗?", L"退出确认", MessageBoxKind::YesNo) ==
-          MessageBoxAnswer::Yes) {
-        dlg.Quit(L"BtnClose");
-      }
+      dlg.OnCloseButton();
       continue;
     }
-    if (!line->empty()) dlg.m_strInstallFolder = *line;  // the edit field's text
+    // Once the road runs the install button is hidden: lines are no clicks.
+    if (m_bProgressState) continue;
+    if (!line->empty()) {
+      std::lock_guard<std::mutex> lock(m_csFolder);
+      m_strFolderField = *line;  // typed into the edit field
+    }
     dlg.CheckInstallFolder();
   }
 }
 
-int CConsoleMainWindow::RunMessageLoop() {
-  if (m_bCreated) {
-    RunWindowLoop();
-    return 0;
-  }
-  // No window: the install road's threads end the run.
-  std::unique_lock<std::mutex> lock(m_csQuit);
-  m_cvQuit.wait(lock, [this] { return m_bQuit; });
-  return 0;
-}
-
-void CConsoleMainWindow::PostQuit() {
-  {
-    std::lock_guard<std::mutex> lock(m_csQuit);
-    m_bQuit = true;
-  }
-  m_cvQuit.notify_all();
-}
+void CConsoleMainWindow::EndRun(int nExitCode) { m_pInput->End(nExitCode); }

@@ -1,41 +1,51 @@
 // The terminal front end of the Linux build: the window's texts as lines on
-// standard error, questions answered on standard input (end of input = No).
+// standard error, the buttons and answers as lines on standard input (end of
+// input = No, or the window destroyed).
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
 #include "ui/MainWindow.h"
 
+class CConsoleInput;
+
 class CConsoleMainWindow : public IMainWindow {
 public:
+  CConsoleMainWindow();
+  ~CConsoleMainWindow() override;
+
   bool Create(const std::wstring& strTitle) override;
   bool HasWindow() const override { return m_bCreated; }
   void Hide() override;
   void SetInstallFolderText(const std::wstring& strFolder) override;
+  std::wstring ReadInstallFolderText() override;
   void SetStatusText(const std::wstring& strText) override;
   void SetProgressPosition(unsigned nPermille) override;
+  void ShowProgressState() override;
   MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
-                                  MessageBoxKind kind) override;
-  void ShowContactDialog() override;
+                                  MessageBoxKind kind, WindowOwner owner) override;
+  bool ShowContactDialog(WindowOwner owner) override;
+  std::wstring ChooseFolder() override;
+  void OpenWebPage(const std::wstring& strUrl, WindowOwner owner) override;
   int RunMessageLoop() override;
-  void PostQuit() override;
+  void EndRun(int nExitCode) override;
 
 private:
-  // One line of standard input; nothing at end of input.
-  std::optional<std::wstring> ReadLine();
   void PrintLine(const std::wstring& strText);
-  bool RunWindowLoop();
 
+  // Shared with the thread that reads standard input, which may outlive
+  // this object at process exit.
+  std::shared_ptr<CConsoleInput> m_pInput;
   std::atomic<bool> m_bCreated{false};
   std::atomic<bool> m_bHidden{false};
-  std::mutex m_csQuit;
-  std::condition_variable m_cvQuit;
-  bool m_bQuit = false;
+  std::atomic<bool> m_bProgressState{false};
   std::mutex m_csOutput;
   bool m_bBarShown = false;  // a progress bar stands on the terminal's last line
   std::atomic<unsigned> m_nBarPosition{~0u};
+  std::mutex m_csFolder;
+  std::wstring m_strFolderField;
 };

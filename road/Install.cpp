@@ -1,0 +1,74 @@
+#include "road/Install.h"
+
+#include <memory>
+
+#include "log/Log.h"
+#include "road/RoadPacing.h"
+#include "road/RoadThreads.h"
+
+namespace {
+
+constexpr int kInstallDataType = 4;
+constexpr int kInstallFailedDataType = 5;
+// The installer's command line is formatted into a buffer of this many units.
+constexpr std::size_t kCommandLineBuffer = 1024;
+constexpr unsigned kInstallStepPermille = 40;
+constexpr unsigned kInstalledPermille = 900;
+
+}  // namespace
+
+std::wstring BuildInstallerCommandLine(const std::wstring& strFolder) {
+  std::wstring strCommandLine = L" /verysilent /suppressmsgboxes /DIR=\"" + strFolder + L"\"";
+  // The folder is at most 259 characters, so this never cuts in practice.
+  if (strCommandLine.size() > kCommandLineBuffer - 1) strCommandLine.resize(kCommandLineBuffer - 1);
+  return strCommandLine;
+}
+
+std::wstring InstallingText(unsigned nPoll) {
+  static const wchar_t* const kTexts[] = {L"正在安装《Ashfall》战网.", L"正在安装《Ashfall》战网..",
+                                          L"正在安装《Ashfall》战网..."};
+  return kTexts[nPoll % 3];
+}
+
+unsigned InstallingPosition(unsigned nPoll) { return (kInstallStepPermille * nPoll) % 1000; }
+
+bool Install(IRoadWindow& window, const std::wstring& strFile) {
+  CLog& log = CLog::GetInstance();
+  log.Report(kInstallDataType, std::wstring());
+  window.SetStatusText(L"正在安装《Ashfall》战网...");
+
+  const std::wstring strFolder = window.InstallFolder();
+  auto pInstaller = std::make_shared<platform::CProcess>();
+  // High, not real-time: an installer that runs for minutes must not starve
+  // the machine's input and disk threads.
+  if (platform::StartProcess(strFile, BuildInstallerCommandLine(strFolder), platform::ProcessPriority::High,
+                             *pInstaller)) {
+    if (!StartRoadThread([&window, pInstaller] { WaittingInstallThreadProc(window, *pInstaller); })) {
+      log.Report(kInstallFailedDataType, L"Create WaittingInstallThreadProc error");
+      window.ShowContactDialog(WindowOwner::MainWindow);
+    }
+    return true;
+  }
+
+  std::wstring strError;
+  window.ShowLastError(strError);
+  log.Report(kInstallFailedDataType, strError + L",InstallPath:" + strFolder);
+  if (!strError.empty()) {
+    window.ShowMessageBox(strError, L"安装失败", MessageBoxKind::Ok, WindowOwner::MainWindow);
+  }
+  window.ShowContactDialog(WindowOwner::MainWindow);
+  return false;
+}
+
+void WaittingInstallThreadProc(IRoadWindow& window, platform::CProcess& installer) {
+  const auto poll = GetRoadPacing().installPoll;
+  // Its exit code is not looked at: the launcher's presence tells success.
+  unsigned nPoll = 0;
+  while (platform::WaitForProcess(installer, poll) == platform::ProcessWait::TimedOut) {
+    ++nPoll;
+    window.SetStatusText(InstallingText(nPoll));
+    window.SetProgressPosition(InstallingPosition(nPoll));
+  }
+  window.SetProgressPosition(kInstalledPermille);
+  window.LaunchPlatform();
+}

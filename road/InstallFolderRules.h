@@ -1,0 +1,33 @@
+// The pure rules of the folder check: which drive a folder is on, what the
+// marker file says, and the texts built from free space.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class PathStyle {
+  Windows,  // "C:\..." : the drive is the text up to its first ":"
+  Posix,    // "/..."   : the folder itself names its file system
+};
+
+// The folder field never yields more; longer folders are refused.
+inline constexpr std::size_t kMaxInstallFolderLength = 259;
+// Free space the install needs, in whole GiB.
+inline constexpr std::uint64_t kRequiredFreeGiB = 8;
+// The marker is read up to this many bytes.
+inline constexpr std::size_t kMarkerReadLimit = 260;
+
+// The text whose free space counts ("C:" for "C:\Games"; the folder itself
+// on Linux), or empty when the folder is not a usable absolute path: no
+// drive, a drive-relative or relative path, or characters a path cannot hold.
+std::wstring FolderDrive(const std::wstring& strFolder, PathStyle style);
+
+// The marker's value: the text up to the first NUL byte of what was read,
+// after its first "=" (all of it when there is none).
+std::string ParseMarkerValue(std::string strBytes);
+// What the marker holds for a version: "FetchletVersion=" and the version.
+std::wstring MarkerText(const std::wstring& strVersion);
+
+// Whole GiB and whole MiB of a byte count.
+inline std::uint64_t WholeGiB(std::uint64_t nBytes) { return nBytes >> 30; }
+inline std::uint64_t WholeMiB(std::uint64_t nBytes) { return nBytes >> 20; }

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "common/Common.h"
+#include "log/Log.h"
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
+#include "road/InstallFolderCheck.h"
+#include "tests/unit/TestSupport.h"
+
+namespace {
+
+// The road's window, scripted: answers questions, records what was shown
+// and which later step was asked for.
+class CRoadScript : public IRoadWindow {
+public:
+  std::wstring ReadInstallFolderText() override { return m_strFieldText; }
+  std::wstring InstallFolder() const override { return m_strFolder; }
+  void SetInstallFolderValue(const std::wstring& strFolder) override { m_strFolder = strFolder; }
+  bool IsDirectInstall() const override { return m_bDirect; }
+  void SetStatusText(const std::wstring& strInfo) override { m_statusTexts.push_back(strInfo); }
+  void SetProgressPosition(unsigned) override {}
+  void OnDownloadProgress(unsigned long, unsigned long, unsigned long, const wchar_t*) override {}
+  void ShowProgressState() override { m_bProgressState = true; }
+  MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption, MessageBoxKind kind,
+                                  WindowOwner owner) override {
+    m_boxes.push_back(strCaption + L"|" + strText);
+    EXPECT_EQ(owner, WindowOwner::FolderField) << strText;
+    return kind == MessageBoxKind::YesNo ? m_answer : MessageBoxAnswer::Ok;
+  }
+  bool ShowContactDialog(WindowOwner) override {
+    ++m_nContactDialogs;
+    return true;
+  }
+  void OnBrowse() override { ++m_nBrowses; }
+  void OpenWebPage(const std::wstring&, WindowOwner) override {}
+  bool StartDownload() override {
+    ++m_nDownloads;
+    return true;
+  }
+  bool Install(const std::wstring&) override { return false; }
+  bool LaunchPlatform() override { return false; }
+  std::wstring ShowLastError(std::wstring& strText) override {
+    strText = GetLastErrorText();
+    return strText;
+  }
+  void Quit(const std::wstring& strReason) override { EndRun(strReason, 0); }
+  void EndRun(const std::wstring& strReason, int nExitCode) override {
+    m_strEndReason = strReason;
+    m_nExitCode = nExitCode;
+  }
+
+  std::wstring m_strFieldText;
+  std::wstring m_strFolder;
+  bool m_bDirect = false;
+  MessageBoxAnswer m_answer = MessageBoxAnswer::No;
+  bool m_bProgressState = false;
+  int m_nDownloads = 0;
+  int m_nBrowses = 0;
+  int m_nContactDialogs = 0;
+  int m_nExitCode = -1;
+  std::wstring m_strEndReason;
+  std::vector<std::wstring> m_boxes;
+  std::vector<std::wstring> m_statusTexts;
+};
+
+class CInstallFolderCheck : public ::testing::Test {
+protected:
+  CInstallFolderCheck() {
+    m_strSavedRecord = CLog::GetInstance().m_strRecordFile;
+    CLog::GetInstance().m_strRecordFile = m_temp.Child(L"Tarnnet.db");
+    m_strFolder = m_temp.Child(L"TarnGame") + platform::kPathSeparator + L"ashfallbattle";
+    m_window.m_strFolder = m_strFolder;
+  }
+  ~CInstallFolderCheck() override { CLog::GetInstance().m_strRecordFile = m_strSavedRecord; }
+
+  std::filesystem::path Marker() const { return std::filesystem::path(m_strFolder) / L"version.info"; }
+  void PutMarker(const std::string& strText) {
+    std::filesystem::create_directories(m_strFolder);
+    WriteWholeFile(Marker(), strText);
+  }
+  void PutLauncher() { WriteWholeFile(std::filesystem::path(m_strFolder) / L"Tarn.net Launcher.exe", "x"); }
+  std::string OwnMarker() const { return WideToAnsi(L"FetchletVersion=" + GetModuleVersionText()); }
+
+  CTempFolder m_temp;
+  std::wstring m_strFolder;
+  std::wstring m_strSavedRecord;
+  CRoadScript m_window;
+};
+
+TEST_F(CInstallFolderCheck, AFreshFolderGetsItsMarkerAndTheDownloadStarts) {
+  EXPECT_TRUE(CheckInstallFolder(m_window));
+  EXPECT_EQ(ReadWholeFile(Marker()), OwnMarker());
+  EXPECT_EQ(platform::ReadIniString(m_temp.Child(L"Tarnnet.db"), L"TarnNet", L"NEWINSTALL"), L"Y");
+  EXPECT_TRUE(m_window.m_bProgressState);
+  EXPECT_EQ(m_window.m_nDownloads, 1);
+  EXPECT_TRUE(m_window.m_boxes.empty());
+}
+
+TEST_F(CInstallFolderCheck, TheFieldsTextReplacesTheFolder) {
+  const std::wstring strTyped = m_temp.Child(L"typed");
+  m_window.m_strFieldText = strTyped;
+  EXPECT_TRUE(CheckInstallFolder(m_window));
+  EXPECT_EQ(m_window.m_strFolder, strTyped);
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(strTyped) / L"version.info"));
+}
+
+TEST_F(CInstallFolderCheck, EarlierInstallsAskOrGoOn) {
+  const std::wstring strStart = L"版本检查|当前选择目录下已经安装了Ashfall,您要直接启动吗?";
+  const std::wstring strReinstall = L"版本检查|当前选择目录下已经安装了Ashfall,您要重新安装吗?";
+  const struct {
+    const char* pName;
+    bool bOwnVersion;
+    std::string strOtherMarker;
+    bool bLauncher;
+    MessageBoxAnswer answer;
+    bool bDirect;
+    std::vector<std::wstring> boxes;
+    int nDownloads;
+    int nExitCode;  // -1: the run goes on
+  } cases[] = {
+      {"own version, no launcher: installs without asking", true, "", false, MessageBoxAnswer::No, false, {}, 1, -1},
+      {"own version with launcher, No", true, "", true, MessageBoxAnswer::No, false, {strStart}, 0, -1},
+      {"own version with launcher, No, no window", true, "", true, MessageBoxAnswer::No, true, {strStart}, 0, 0},
+      {"other version, No", false, "FetchletVersion=1.0.0.1.rl", false, MessageBoxAnswer::No, false, {strReinstall}, 0, -1},
+      {"other version, Yes", false, "FetchletVersion=1.0.0.1.rl", false, MessageBoxAnswer::Yes, false, {strReinstall}, 1, -1},
+      {"own version with a line end", false, "", false, MessageBoxAnswer::No, false, {strReinstall}, 0, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pName);
+    std::filesystem::remove_all(m_strFolder);
+    std::string strMarker = c.bOwnVersion ? OwnMarker() : c.strOtherMarker;
+    if (strMarker.empty()) strMarker = OwnMarker() + "\r\n";
+    PutMarker(strMarker);
+    if (c.bLauncher) PutLauncher();
+    CRoadScript window;
+    window.m_strFolder = m_strFolder;
+    window.m_answer = c.answer;
+    window.m_bDirect = c.bDirect;
+    EXPECT_TRUE(CheckInstallFolder(window));
+    EXPECT_EQ(window.m_boxes, c.boxes);
+    EXPECT_EQ(window.m_nDownloads, c.nDownloads);
+    EXPECT_EQ(window.m_nExitCode, c.nExitCode);
+    if (c.nDownloads == 0) EXPECT_EQ(ReadWholeFile(Marker()), strMarker);  // left as it was
+  }
+}
+
+TEST_F(CInstallFolderCheck, UnusableFoldersAreRefusedBeforeAnythingIsMade) {
+  const std::wstring strRelative = std::wstring(L"Games") + platform::kPathSeparator + L"TarnGame";
+  const std::wstring strTooLong = m_temp.Child(std::wstring(300, L'a'));
+  const struct {
+    std::wstring strFolder;
+    std::wstring strCaption;
+  } cases[] = {
+      {strRelative, L"安装路径错误"},
+      {strTooLong, L"安装路径错误"},
+  };
+  for (const auto& c : cases) {
+    for (bool bDirect : {false, true}) {
+      CRoadScript window;
+      window.m_strFolder = c.strFolder;
+      window.m_bDirect = bDirect;
+      EXPECT_FALSE(CheckInstallFolder(window));
+      ASSERT_EQ(window.m_boxes.size(), 1u);
+      EXPECT_EQ(window.m_boxes[0].substr(0, c.strCaption.size()), c.strCaption);
+      // With a window the user picks another folder; without one the run ends.
+      EXPECT_EQ(window.m_nBrowses, bDirect ? 0 : 1);
+      EXPECT_EQ(window.m_nExitCode, bDirect ? 1 : -1);
+      EXPECT_EQ(window.m_nDownloads, 0);
+      EXPECT_FALSE(platform::PathExists(c.strFolder));
+    }
+  }
+}
+
+TEST_F(CInstallFolderCheck, AFolderThatCannotBeMadeAsksForAnother) {
+  WriteWholeFile(m_temp.Fs() / L"file", "x");
+  m_window.m_strFolder = m_temp.Child(L"file") + platform::kPathSeparator + L"TarnGame";
+  EXPECT_FALSE(CheckInstallFolder(m_window));
+  ASSERT_EQ(m_window.m_boxes.size(), 1u);
+  EXPECT_EQ(m_window.m_boxes[0], L"请更换安装路径|当前选择的路径无法安装,请更换安装路径。");
+  EXPECT_EQ(m_window.m_nBrowses, 1);
+  EXPECT_EQ(m_window.m_nDownloads, 0);
+}
+
+}  // namespace
