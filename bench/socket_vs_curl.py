@@ -116,7 +116,7 @@ def main():
     os.chmod(work, 0o755)   # nginx's unprivileged workers read the file through it
     try:
         with Nginx(prefix=work / "nginx") as nginx:
-            source = nginx.html / "big.bin"
+            source = nginx.source_folder(0) / "big.bin"
             print("making a %d MiB file ..." % args.size_mib, flush=True)
             make_file(source, size)
             os.sync()  # the source's own writeback must not fall into a measured run

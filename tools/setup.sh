@@ -13,7 +13,7 @@ NATIVE_PACKAGES=(
   libcurl4-openssl-dev nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   nginx-light openssl locales fonts-wqy-microhei dpkg-dev xz-utils
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick xdg-utils
 )
 WINE_PACKAGES=(wine wine32:i386 wine64)
 

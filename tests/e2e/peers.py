@@ -216,6 +216,10 @@ class Nginx:
     def html(self):
         return self.prefix / "html"
 
+    def source_folder(self, source=0):
+        """The folder download source 0, 1 or 2 serves."""
+        return self.html / ("source%d" % source)
+
     def url(self, name, source=SOURCES[0]):
         """The address of a file of the html folder on one download source."""
         return "http://%s:%d/%s%s" % (STATS_HOST, DOWNLOAD_PORT, source, name)
@@ -227,6 +231,9 @@ class Nginx:
         for folder in ("logs", "temp", "html"):
             (self.prefix / folder).mkdir(parents=True, exist_ok=True)
         os.chmod(self.html, 0o755)
+        for source in range(len(SOURCES)):
+            self.source_folder(source).mkdir(exist_ok=True)
+            os.chmod(self.source_folder(source), 0o755)
         # nginx's workers run as an unprivileged user when started by root:
         # they must be able to reach what the prefix serves.
         os.chmod(self.prefix, 0o755)
@@ -290,13 +297,27 @@ class Nginx:
     def download_requests(self):
         return [DownloadRequest(line) for line in self.access_lines("downloads.log")]
 
-    def put_file(self, name, data):
-        """Puts a file where the download sources serve it; readable by
-        nginx's unprivileged workers."""
-        path = self.html / name
-        path.write_bytes(data)
-        os.chmod(path, 0o644)
-        return path
+    def put_file(self, name, data, sources=(0, 1, 2)):
+        """Puts a file where the given download sources serve it (one copy,
+        hard-linked); readable by nginx's unprivileged workers."""
+        first = None
+        for source in sources:
+            path = self.source_folder(source) / name
+            if path.exists():
+                path.unlink()
+            if first is None:
+                path.write_bytes(data)
+                os.chmod(path, 0o644)
+                first = path
+            else:
+                os.link(first, path)
+        return first
+
+    def remove_file(self, name, sources=(0, 1, 2)):
+        for source in sources:
+            path = self.source_folder(source) / name
+            if path.exists():
+                path.unlink()
 
     def wait_stats(self, predicate, timeout=5.0):
         """Polls the access log until predicate(requests) holds or timeout

@@ -208,10 +208,11 @@ class LinuxTarget(Target):
         return ["setpriv", "--reuid=%d" % UNPRIVILEGED_ID, "--regid=%d" % UNPRIVILEGED_ID,
                 "--clear-groups", str(copy)]
 
-    def start(self, program=None, unprivileged=False, args=()):
-        """Window mode; standard input stays open as the window's buttons."""
-        return self._spawn(self._command(program, unprivileged) + list(args), self.env(),
-                           subprocess.PIPE)
+    def start(self, program=None, unprivileged=False, args=(), env=None):
+        """Standard input stays open as the window's buttons and answers;
+        env adds to the environment."""
+        return self._spawn(self._command(program, unprivileged) + list(args),
+                           dict(self.env(), **(env or {})), subprocess.PIPE)
 
     def wait_window(self, run):
         return wait_until(lambda: not run.running() or TITLE_MARK in run.stderr(),
@@ -266,9 +267,9 @@ class WindowsTarget(wine.WineSession, Target):
         # Narrow text in the ANSI code page (936 under the Chinese locale).
         return self.log_file.read_bytes().decode("gbk")
 
-    def start(self, program=None, args=()):
+    def start(self, program=None, args=(), env=None):
         command = [wine.wine_command(), str(program or self.program)] + list(args)
-        return self._spawn(command, self.env(), subprocess.DEVNULL)
+        return self._spawn(command, dict(self.env(), **(env or {})), subprocess.DEVNULL)
 
     def wait_window(self, run):
         return bool(wait_until(lambda: not run.running() or wine.visible_windows(

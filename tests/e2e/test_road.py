@@ -1,0 +1,401 @@
+"""End-to-end tests of the install road: the real program in direct-install
+mode (and once through its window) against nginx serving the three download
+sources, the statistics server and the HTTPS BI service, with the fixture
+programs as installer, launcher and platform.
+
+  python3 test_road.py --target linux --program build/linux/fetchlet \\
+      --fixture build/linux/tests/fake_client
+  python3 test_road.py --target windows --program build/windows/Fetchlet.exe \\
+      --close-window build/windows/tests/close_window.exe \\
+      --fixture build/windows/tests/fake_client.exe
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+from pathlib import Path
+
+import targets
+import wine
+from bi_service import INIT_PATH, REPORT_PATH, BiService
+from datafiles import read_ini
+from peers import SDK_VERSION, Nginx, wait_until
+from targets import ProgramTestCase
+from test_startup import StatisticsAssertions
+
+# The road's waits, shortened through the test builds' seam; the installer
+# and platform fixtures read their own switches from the same environment.
+FAST_ROAD = {
+    "FETCHLET_TEST_POLL_MS": "200",
+    "FETCHLET_TEST_RETRY_PAUSE_MS": "10",
+    "FETCHLET_TEST_LAUNCH_TIMEOUT_MS": "3000",
+    "FETCHLET_FIXTURE_PLATFORM_MS": "4000",
+}
+ROAD_TIMEOUT = 120.0      # one whole road, Wine included; every step is bounded
+MARKER = "version.info"
+LAUNCHER = "Tarn.net Launcher.exe"
+FULL_PACKAGE_PAGE = "https://www.fetchlet.invalid/download.do?pr=5b0e8c3a9d2f47e1a6c4b8d0f3e2a719"
+SITE_PAGE = "https://www.fetchlet.invalid/download.html"
+CONTACT_CAPTION = "《Ashfall》在安装过程中遇到未知错误"
+QQ = "12345"
+
+# BI event names of the data types (the reporter's table).
+BI_NAMES = {1: "ruzero_dev_install_start", 2: "ruzero_dev_install_error",
+            5: "ruzero_dev_install_error", 6: "ruzero_dev_install_end",
+            101: "ruzero_dev_install_interface", 103: "ruzero_dev_install_exit"}
+
+ROAD_EVENTS = [101, 1, 3, 4, 6, 7, 100, 103]
+
+
+class Options:
+    fixture = None
+
+
+def bi_name(data_type):
+    return BI_NAMES.get(data_type, "default%d" % data_type)
+
+
+class Answers:
+    """What the user does with each box or dialog, by its caption: "yes",
+    "no", "ok" or "contact" (types a QQ number and submits). The Linux
+    front end reads the same answers as lines in the order they are asked."""
+
+    LINES = {"yes": ["y"], "no": ["n"], "ok": [], "contact": [QQ, "", ""]}
+
+    def __init__(self, *steps):
+        self.steps = list(steps)   # (caption, action) in the order they come
+
+    def lines(self):
+        out = []
+        for _, action in self.steps:
+            out += self.LINES[action]
+        return out
+
+
+class RoadTestCase(ProgramTestCase, StatisticsAssertions):
+
+    case_number = 0
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.installer = Options.fixture.read_bytes()
+
+    def setUp(self):
+        super().setUp()
+        RoadTestCase.case_number += 1
+        # Under Wine the URL cache outlives a case: each case's installer has
+        # a name of its own, so no case downloads another's copy.
+        self.installer_name = "ashfallbattle_e2e%d.exe" % self.case_number
+        self.browser_log = self.target.work / "browser.log"
+        stub = self.target.work / "browser.sh"
+        stub.write_text('#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s"\n' % self.browser_log)
+        stub.chmod(0o755)
+        self.env = dict(FAST_ROAD, BROWSER=str(stub))
+        self.base = self.target.work / "base"
+        self.folder = self.base / "TarnGame" / "ashfallbattle"
+        self.addCleanup(self.stop_leftovers)
+
+    def stop_leftovers(self):
+        # The platform fixture outlives the run by design; it must not reach
+        # into the next case.
+        if self.target.name == "linux":
+            subprocess.run(["pkill", "-f", "Tarn.net.exe"], stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        else:
+            subprocess.run([wine.wine_command(), "taskkill", "/f", "/im", "Tarn.net.exe"],
+                           env=self.target.env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+
+    # The peers.
+    def serve(self, nginx, pointer=None, installer_sources=(0, 1, 2), installer_name=None):
+        pointer = self.installer_name if pointer is None else pointer
+        nginx.put_file("clienturl.ini", pointer.encode("latin-1") if isinstance(pointer, str)
+                       else pointer)
+        if installer_sources:
+            nginx.put_file(installer_name or self.installer_name, self.installer,
+                           sources=installer_sources)
+
+    def arg(self, path):
+        return str(path) if self.target.name == "linux" else wine.windows_path(path)
+
+    # The run.
+    def run_road(self, args, answers=Answers(), env=None, window=False):
+        """Starts the program, answers its questions, waits for its end;
+        returns the run, its exit code and the captions it showed."""
+        run = self.target.start(args=args, env=dict(self.env, **(env or {})))
+        if self.target.name == "linux":
+            if window:
+                self.assertTrue(self.target.wait_window(run), run.stderr())
+                self.target.type_line(run, str(self.folder))
+            for line in answers.lines():
+                self.target.type_line(run, line)
+            code = run.wait(ROAD_TIMEOUT)
+            captions = [c for c, _ in answers.steps if "[%s]" % c in run.stderr()
+                        or c in run.stderr()]
+        else:
+            if window:
+                self.assertTrue(self.target.wait_window(run), "no window")
+                self.press_install_button(run)
+            captions = self.answer_windows(run, answers)
+            code = run.wait(10)
+        self.assertIsNotNone(code, "the run did not end by itself; stderr:\n" + run.stderr())
+        return run, code, captions
+
+    def press_install_button(self, run):
+        windows = wine.visible_windows(self.target.env(), run.pid)
+        wine.xdotool(self.target.env(), "mousemove", "--window", windows[0], "361", "137",
+                     "click", "1")
+
+    def answer_windows(self, run, answers):
+        """Answers each box or dialog of the program as it shows, by caption."""
+        env = self.target.env()
+        pending = list(answers.steps)
+        seen = []
+        deadline = time.monotonic() + ROAD_TIMEOUT
+        while run.running() and time.monotonic() < deadline:
+            for window in wine.visible_windows(env, run.pid):
+                name = wine.window_name(env, window)
+                if not pending or name != pending[0][0]:
+                    continue
+                caption, action = pending.pop(0)
+                seen.append(caption)
+                wine.xdotool(env, "windowfocus", "--sync", window)
+                if action == "no":
+                    wine.xdotool(env, "key", "Tab")
+                elif action == "contact":
+                    wine.xdotool(env, "type", QQ)
+                wine.xdotool(env, "key", "Return")
+                break
+            time.sleep(0.2)
+        return seen
+
+    # Checks.
+    def assertRoad(self, nginx, service, events, reason):
+        stats = nginx.wait_stats(lambda r: len(r) >= len(events))
+        self.assertEvents(stats, events)
+        self.assertExitEvent(stats[-1], events[-2], reason, 600)
+        reports = service.wait_requests(len(events) + 1)
+        names = [r.json()["event_name"] for r in reports if r.path == REPORT_PATH]
+        self.assertEqual(names, [bi_name(t) for t in events], "BI events")
+        self.assertEqual(reports[0].path, INIT_PATH)
+        return stats
+
+    def assertInstalled(self):
+        marker = (self.folder / MARKER).read_bytes()
+        self.assertEqual(marker, b"FetchletVersion=" + SDK_VERSION.encode())
+        record = read_ini(self.target.record_file)["TarnNet"]
+        self.assertEqual(record.get("NEWINSTALL"), "Y")
+        self.assertNotEqual(record.get("LastCall"), "Fetchstub", "the platform never answered")
+        arguments = (self.folder / "install-args.txt").read_text(encoding="utf-8").splitlines()
+        self.assertEqual(arguments, ["/verysilent", "/suppressmsgboxes",
+                                     "/DIR=" + self.arg(self.folder)])
+        log = (self.folder / "fixture.log").read_text()
+        self.assertIn("launcher started", log)
+        self.assertIn("platform started", log)
+
+    def browser_pages(self):
+        wait_until(self.browser_log.exists, 10)
+        return self.browser_log.read_text().split() if self.browser_log.exists() else []
+
+    def extend_of(self, stats, data_type, index=0):
+        return [r.extend for r in stats if r.data_type == data_type][index]
+
+
+class WholeRoadTest(RoadTestCase):
+
+    def test_fresh_folder_from_download_to_hand_shake(self):
+        with Nginx() as nginx, BiService() as service:
+            self.serve(nginx)
+            run, code, _ = self.run_road(["--IDIR", self.arg(self.base)])
+            self.assertEqual(code, 0, run.stderr())
+            stats = self.assertRoad(nginx, service, ROAD_EVENTS, "Success")
+        self.assertInstalled()
+        url = "http://127.0.0.1:8040/tarnnet/" + self.installer_name
+        self.assertEqual(self.extend_of(stats, 1), "0URL:" + url)
+        self.assertEqual(self.extend_of(stats, 100), "")
+        # The installer that ran is cleared away; the install stays.
+        self.assertFalse((self.folder / "TarnBattleClient.exe").exists())
+        self.assertTrue((self.folder / LAUNCHER).exists())
+
+    def test_source_zero_failing_goes_on_with_source_one(self):
+        with Nginx() as nginx, BiService() as service:
+            self.serve(nginx, installer_sources=(1, 2))
+            run, code, _ = self.run_road(["--IDIR", self.arg(self.base)])
+            self.assertEqual(code, 0, run.stderr())
+            stats = self.assertRoad(nginx, service, [101, 1, 2, 1] + ROAD_EVENTS[2:], "Success")
+        self.assertTrue(self.extend_of(stats, 2).endswith(" ,num0 ,download err"),
+                        self.extend_of(stats, 2))
+        self.assertEqual(self.extend_of(stats, 1, 1),
+                         "1URL:http://127.0.0.1:8040/ashfallbattle/client/" + self.installer_name)
+        self.assertInstalled()
+
+    def test_invalid_pointer_file_falls_back_to_the_fixed_name(self):
+        with Nginx() as nginx, BiService() as service:
+            self.serve(nginx, pointer=self.installer_name + "\r\n",
+                       installer_name="ashfallbattle_last.exe")
+            run, code, _ = self.run_road(["--IDIR", self.arg(self.base)])
+            self.assertEqual(code, 0, run.stderr())
+            stats = self.assertRoad(nginx, service, ROAD_EVENTS, "Success")
+        self.assertEqual(self.extend_of(stats, 1),
+                         "0URL:http://127.0.0.1:8040/tarnnet/ashfallbattle_last.exe"
+                         "Error:file.read error")
+        self.assertInstalled()
+
+
+class FailingRoadTest(RoadTestCase):
+
+    def test_all_sources_failing_offers_the_full_package_and_the_contact_dialog(self):
+        answers = Answers(("下载完整客户端", "yes"), (CONTACT_CAPTION, "contact"))
+        with Nginx() as nginx, BiService() as service:
+            self.serve(nginx, installer_sources=())
+            run, code, captions = self.run_road(["--IDIR", self.arg(self.base)], answers)
+            self.assertEqual(code, 0, run.stderr())
+            stats = self.assertRoad(nginx, service, [101, 1, 2, 1, 2, 1, 2, 2, 5, 103],
+                                    "ContactBtnOK,QQ=" + QQ)
+        self.assertEqual(captions, ["下载完整客户端", CONTACT_CAPTION])
+        final = self.extend_of(stats, 2, 3)
+        self.assertTrue(final.startswith("服务器不存在这个文件：http://127.0.0.1:8040/"
+                                         + self.installer_name), final)
+        self.assertTrue(final.endswith(" ,num2 ,download err"), final)
+        self.assertEqual(self.extend_of(stats, 5), final + ",download full pkg ;")
+        self.assertEqual(self.browser_pages(), [FULL_PACKAGE_PAGE])
+
+    def test_missing_launcher_offers_the_site_and_the_contact_dialog(self):
+        answers = Answers(("客户端版本错误", "yes"), (CONTACT_CAPTION, "contact"))
+        with Nginx() as nginx, BiService() as service:
+            self.serve(nginx)
+            run, code, captions = self.run_road(["--IDIR", self.arg(self.base)], answers,
+                                                env={"FETCHLET_FIXTURE_INSTALL": "nolauncher"})
+            self.assertEqual(code, 0, run.stderr())
+            stats = self.assertRoad(nginx, service, [101, 1, 3, 4, 5, 103],
+                                    "ContactBtnOK,QQ=" + QQ)
+        self.assertEqual(captions, ["客户端版本错误", CONTACT_CAPTION])
+        self.assertEqual(self.extend_of(stats, 5),
+                         "InstallPath: " + self.arg(self.folder / LAUNCHER))
+        self.assertEqual(self.browser_pages(), [SITE_PAGE])
+
+    def test_platform_that_never_answers_times_out(self):
+        answers = Answers((CONTACT_CAPTION, "contact"))
+        with Nginx() as nginx, BiService() as service:
+            self.serve(nginx)
+            run, code, _ = self.run_road(["--IDIR", self.arg(self.base)], answers,
+                                         env={"FETCHLET_FIXTURE_PLATFORM": "silent"})
+            self.assertEqual(code, 0, run.stderr())
+            # The dialog ends the run, and the launch step still says how it ended.
+            stats = self.assertRoad(nginx, service, [101, 1, 3, 4, 6, 7, 8, 103, 103], "Success")
+        self.assertEqual(self.extend_of(stats, 8), "WaittingLaunchThreadProc timeout.")
+        self.assertExitEvent([r for r in stats if r.data_type == 103][0], 8,
+                             "ContactBtnOK,QQ=" + QQ, 600)
+
+
+class FolderCheckTest(RoadTestCase):
+
+    def put_earlier_install(self, version):
+        self.folder.mkdir(parents=True)
+        (self.folder / MARKER).write_bytes(b"FetchletVersion=" + version.encode())
+        launcher = self.folder / LAUNCHER
+        launcher.write_bytes(self.installer)
+        launcher.chmod(0o755)
+
+    def test_same_version_starts_the_installed_launcher_or_ends(self):
+        question = "版本检查"
+        for answer, reason, started in (("yes", "alreadyinstall", True),
+                                        ("no", "DirectInstallDeclined", False)):
+            with self.subTest(answer), Nginx() as nginx, BiService():
+                shutil.rmtree(self.base, ignore_errors=True)
+                self.put_earlier_install(SDK_VERSION)
+                run, code, _ = self.run_road(["--IDIR", self.arg(self.base)],
+                                             Answers((question, answer)))
+                self.assertEqual(code, 0, run.stderr())
+                stats = nginx.wait_stats(lambda r: len(r) >= 2)
+                self.assertEvents(stats, [101, 103])
+                self.assertExitEvent(stats[1], 101, reason, 600)
+                log = self.folder / "fixture.log"
+                self.assertEqual(wait_until(log.exists, 5 if started else 1), started)
+
+    def test_other_version_is_installed_again_on_yes(self):
+        self.put_earlier_install("1.0.0.1.rl")
+        with Nginx() as nginx, BiService() as service:
+            self.serve(nginx)
+            run, code, _ = self.run_road(["--IDIR", self.arg(self.base)],
+                                         Answers(("版本检查", "yes")))
+            self.assertEqual(code, 0, run.stderr())
+            self.assertRoad(nginx, service, ROAD_EVENTS, "Success")
+        self.assertInstalled()
+
+    def test_unusable_folders_end_the_run_with_code_one(self):
+        too_long = self.arg(self.target.work / ("x" * 260))
+        relative = "Games" if self.target.name == "linux" else "Games\\Tarn"
+        for value in (relative, too_long):
+            with self.subTest(value[:20]), Nginx() as nginx:
+                run, code, captions = self.run_road(["--IDIR", value],
+                                                    Answers(("安装路径错误", "ok")))
+                self.assertEqual(code, 1, run.stderr())
+                stats = nginx.wait_stats(lambda r: r and r[-1].data_type == 103)
+                self.assertEqual(stats[-1].data_type, 103)
+                self.assertExitEvent(stats[-1], stats[-2].data_type, "DirectInstallRefused", 600)
+                self.assertFalse((self.target.work / "Games").exists())
+
+    def test_too_little_free_space_is_refused(self):
+        small = self.target.work / "small"
+        small.mkdir()
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16m", "tmpfs", str(small)],
+                                 stdin=subprocess.DEVNULL, capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a small file system here: %s" % mounted.stderr)
+        self.addCleanup(subprocess.run, ["umount", "-l", str(small)],
+                        stdin=subprocess.DEVNULL, capture_output=True)
+        if self.target.name == "linux":
+            value = str(small)
+        else:
+            # A drive letter of its own: the free space counted is the drive's.
+            drive = self.target.prefix.path / "dosdevices" / "s:"
+            drive.symlink_to(small)
+            self.addCleanup(drive.unlink)
+            value = "S:\\"
+        with Nginx() as nginx:
+            run, code, captions = self.run_road(["--IDIR", value], Answers(("磁盘空间不足", "ok")))
+            self.assertEqual(code, 1, run.stderr())
+            stats = nginx.wait_stats(lambda r: len(r) >= 3)
+        self.assertEvents(stats, [101, 2, 103])
+        self.assertEqual(stats[1].extend, "安装准备失败..磁盘剩余空间不足,剩余:0G")
+        self.assertEqual(list(small.iterdir()), [], "something was made on the small disk")
+
+
+class WindowRoadTest(RoadTestCase):
+
+    def test_install_button_starts_the_same_road(self):
+        if self.target.name == "windows":
+            # The window offers the fixed drive with the most free space: C:.
+            self.folder = self.target.prefix.path / "drive_c" / "TarnGame" / "ashfallbattle"
+            self.addCleanup(shutil.rmtree, self.folder.parent, True)
+        with Nginx() as nginx, BiService() as service:
+            self.serve(nginx)
+            run, code, _ = self.run_road([], window=True)
+            self.assertEqual(code, 0, run.stderr())
+            self.assertRoad(nginx, service, ROAD_EVENTS, "Success")
+        if self.target.name == "linux":
+            self.assertInstalled()
+        else:
+            self.assertEqual((self.folder / MARKER).read_bytes(),
+                             b"FetchletVersion=" + SDK_VERSION.encode())
+            self.assertTrue((self.folder / LAUNCHER).exists())
+
+
+def main():
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--fixture", required=True, type=Path,
+                        help="build/linux/tests/fake_client or build/windows/tests/fake_client.exe")
+    args, rest = parser.parse_known_args(sys.argv[1:])
+    Options.fixture = args.fixture.resolve()
+    argv = targets.parse_args([sys.argv[0]] + rest)
+    unittest.main(argv=argv, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
