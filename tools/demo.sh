@@ -1,111 +1,134 @@
 #!/usr/bin/env bash
-# The demo: builds the Linux program, starts the local statistics server from
-# the tree's nginx configuration, runs the program once in window mode and
-# shows what the run left behind (log, device record) and what it reported.
-# Run from anywhere; everything it makes lives under build/demo.
+# The demo: the whole install road on loopback. Local servers (nginx as the
+# three download sources and the statistics server, the HTTPS BI test
+# service) serve a demo installer; the Linux program installs it from the
+# terminal, then the Windows program does the same under Wine on a virtual
+# display and leaves screenshots of its window. Works without a display.
+# Everything it makes lives under build/demo.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 
 DEMO="$ROOT/build/demo"
-PROGRAM="$ROOT/build/linux/fetchlet"
-STATS_PORT=8032
 RUN_TIMEOUT=600        # a person at the terminal; a fed run takes seconds
-NGINX_PID=""
+WINE_TIMEOUT=120
+PEERS_PID=""
 
 section() { printf '\n==== %s ====\n' "$1"; }
 
-port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-stop_nginx() {
-  [ -n "$NGINX_PID" ] || return 0
-  kill -QUIT "$NGINX_PID" 2>/dev/null || true
-  for _ in $(seq 50); do
-    kill -0 "$NGINX_PID" 2>/dev/null || break
+stop_peers() {
+  [ -n "$PEERS_PID" ] || return 0
+  exec {PEERS_IN}>&- 2>/dev/null || true
+  for _ in $(seq 100); do
+    kill -0 "$PEERS_PID" 2>/dev/null || break
     sleep 0.1
   done
-  kill -KILL "$NGINX_PID" 2>/dev/null || true
-  wait "$NGINX_PID" 2>/dev/null || true
-  NGINX_PID=""
+  kill "$PEERS_PID" 2>/dev/null || true
+  PEERS_PID=""
 }
-trap stop_nginx EXIT
+trap stop_peers EXIT
+
+# One command to the servers; prints their answer up to its last line.
+peers() {
+  local last=$2 line
+  echo "$1" >&"$PEERS_IN"
+  while IFS= read -r -t 30 line <&"$PEERS_OUT"; do
+    [ "$line" = "$last" ] && return 0
+    echo "$line"
+  done
+  echo "demo: the servers did not answer" >&2
+  return 1
+}
 
 bash tools/setup.sh
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target fetchlet
+cmake --build --preset linux --target fetchlet fake_client
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target fetchlet fake_client
 
 rm -rf "$DEMO"
-mkdir -p "$DEMO/nginx/logs" "$DEMO/nginx/temp" "$DEMO/data" "$DEMO/run"
-chmod 755 "$DEMO/nginx"
+mkdir -p "$DEMO/linux/data" "$DEMO/linux/run" "$DEMO/peers"
+chmod 755 "$DEMO" "$DEMO/peers"
 
-section "statistics server (nginx on 127.0.0.1:$STATS_PORT)"
-if port_open "$STATS_PORT"; then
-  echo "demo: port $STATS_PORT is taken; stop whatever listens there first" >&2
+section "servers: download sources and statistics (nginx), BI service (HTTPS)"
+coproc PEERS { exec python3 -u tools/demo_peers.py "$DEMO/peers" 2>"$DEMO/peers.log"; }
+PEERS_PID=$PEERS_PID
+exec {PEERS_IN}>&"${PEERS[1]}" {PEERS_OUT}<&"${PEERS[0]}"
+if ! IFS= read -r -t 30 ready <&"$PEERS_OUT" || [ "$ready" != ready ]; then
+  echo "demo: the servers did not start:" >&2
+  cat "$DEMO/peers.log" >&2
   exit 1
 fi
-nginx -p "$DEMO/nginx/" -c "$ROOT/tools/nginx/fetchlet.conf" -e logs/error.log \
-  -g "daemon off;" </dev/null &
-NGINX_PID=$!
-for _ in $(seq 100); do
-  port_open "$STATS_PORT" && break
-  kill -0 "$NGINX_PID" 2>/dev/null || break
-  sleep 0.1
-done
-if ! port_open "$STATS_PORT"; then
-  echo "demo: nginx did not start:" >&2
-  cat "$DEMO/nginx/logs/error.log" >&2 || true
-  exit 1
-fi
-echo "listening; access log $DEMO/nginx/logs/stats.log"
+echo "listening on 127.0.0.1: 8040 (downloads), 8032 (statistics), 8443 (BI)"
 
-section "the program in window mode"
-export FETCHLET_COMMON_APPDATA="$DEMO/data"
+# The demo installer takes a moment, so the window's install animation shows;
+# the demo platform answers and stays up a few seconds.
+export FETCHLET_FIXTURE_INSTALL_MS=3000 FETCHLET_FIXTURE_PLATFORM_MS=3000
+
+section "Linux: the terminal front end"
+peers "serve $ROOT/build/linux/tests/fake_client" "serving $ROOT/build/linux/tests/fake_client as ashfallbattle_demo.exe"
 status=0
 if [ -t 0 ]; then
-  echo "(Enter starts the install, q closes the window and asks first)"
-  # --foreground: the program must stay in the terminal's foreground to read it.
-  (cd "$DEMO/run" && timeout --foreground "$RUN_TIMEOUT" "$PROGRAM") || status=$?
+  echo "(type a folder, for example $DEMO/linux/Games, then Enter to install; q closes)"
+  (cd "$DEMO/linux/run" && FETCHLET_COMMON_APPDATA="$DEMO/linux/data" \
+    timeout --foreground "$RUN_TIMEOUT" "$ROOT/build/linux/fetchlet") || status=$?
 else
-  # Nobody at a terminal: press the close button and confirm.
-  echo "> q"
-  echo "> y"
-  (cd "$DEMO/run" && printf 'q\ny\n' | timeout "$RUN_TIMEOUT" "$PROGRAM") || status=$?
+  echo "> fetchlet --IDIR $DEMO/linux/Games"
+  (cd "$DEMO/linux/run" && FETCHLET_COMMON_APPDATA="$DEMO/linux/data" \
+    timeout "$RUN_TIMEOUT" "$ROOT/build/linux/fetchlet" --IDIR "$DEMO/linux/Games" </dev/null) || status=$?
 fi
 echo "exit code $status"
-# The sender has handed its last request over before the exit; give nginx a
-# moment to write its line, then stop it.
-sleep 0.5
-stop_nginx
+echo "install folder:"
+ls -l "$DEMO/linux/Games/TarnGame/ashfallbattle" 2>/dev/null || echo "(none)"
+echo "device record:"
+cat "$DEMO/linux/data/Tarn.net/Tarnnet.db" 2>/dev/null || echo "(none)"
+peers report "end of report"
 
-section "log file: $DEMO/data/Tarn.net/Fetchlet-.log"
-cat "$DEMO/data/Tarn.net/Fetchlet-.log" 2>/dev/null || echo "(none)"
+section "Windows: Fetchlet.exe under Wine on a virtual display"
+export WINEPREFIX="$DEMO/wine" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=zh_CN.UTF-8
+unset "${!LC_@}" 2>/dev/null || true
+echo "preparing a Wine prefix (about half a minute) ..."
+timeout 240 wineboot -i >/dev/null 2>&1
+# The window's font, mapped to the CJK font the setup installs.
+timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+  /v "微软雅黑" /t REG_SZ /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
+peers "serve $ROOT/build/windows/tests/fake_client.exe" "serving $ROOT/build/windows/tests/fake_client.exe as ashfallbattle_demo.exe"
 
-section "device record: $DEMO/data/Tarn.net/Tarnnet.db"
-cat "$DEMO/data/Tarn.net/Tarnnet.db" 2>/dev/null || echo "(none)"
-
-section "statistics requests, decoded"
-PYTHONPATH="$ROOT/tests/e2e" python3 - "$DEMO/nginx/logs/stats.log" <<'PY'
-import sys
-from pathlib import Path
-from peers import StatsRequest, stats_problems
-
-log = Path(sys.argv[1])
-lines = log.read_text().splitlines() if log.exists() else []
-if not lines:
-    print("(none)")
-for number, line in enumerate(lines, 1):
-    request = StatsRequest(line)
-    print("#%d  dataType=%s  (HTTP %d)" % (number, request.fields.get("dataType"), request.status))
-    for key in request.keys:
-        if key != "extend":
-            print("    %-12s %s" % (key, request.fields[key]))
-    if "extend" in request.fields:
-        print("    %-12s %s" % ("extend", request.raw["extend"]))
-        print("    %-12s %s" % ("  decoded", request.fields["extend"]))
-    problems = stats_problems(request)
-    print("    %-12s %s" % ("check", "sign and form OK" if not problems else "; ".join(problems)))
-PY
+windows_run() {
+  wine "$ROOT/build/windows/Fetchlet.exe" >/dev/null 2>&1 &
+  local program=$! window=""
+  for _ in $(seq 150); do
+    window=$(xdotool search --onlyvisible --name '极速下载器' 2>/dev/null | head -n 1) || true
+    [ -n "$window" ] && break
+    sleep 0.2
+  done
+  if [ -z "$window" ]; then
+    echo "demo: the window did not show" >&2
+    kill "$program" 2>/dev/null
+    return 1
+  fi
+  sleep 1
+  import -window root "$DEMO/fetchlet-window.png"
+  echo "the window: $DEMO/fetchlet-window.png"
+  # The install button, where the window's layout puts it.
+  xdotool mousemove --window "$window" 361 137 click 1
+  sleep 4
+  import -window root "$DEMO/fetchlet-progress.png"
+  echo "the window installing: $DEMO/fetchlet-progress.png"
+  local code=0
+  wait "$program" || code=$?
+  echo "exit code $code"
+}
+export -f windows_run
+export ROOT DEMO
+timeout "$WINE_TIMEOUT" xvfb-run -a -s "-screen 0 1024x768x24" bash -c windows_run || echo "demo: the Windows run did not finish"
+wineserver -k >/dev/null 2>&1 || true
+echo "install folder:"
+ls -l "$WINEPREFIX/drive_c/TarnGame/ashfallbattle" 2>/dev/null || echo "(none)"
+echo "log file:"
+iconv -f GBK -t UTF-8 "$WINEPREFIX/drive_c/ProgramData/Tarn.net/Fetchlet-.log" 2>/dev/null || echo "(none)"
+peers report "end of report"
 
 section "done"
 exit 0

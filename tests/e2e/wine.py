@@ -18,6 +18,9 @@ WINEBOOT_TIMEOUT = 240.0
 WINESERVER_TIMEOUT = 30.0
 WINESERVER_LINGER = 60    # seconds a server without clients stays up
 XDOTOOL_TIMEOUT = 10.0
+FONT_SUBSTITUTES = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
+WINDOW_FONT = "微软雅黑"
+CJK_FONT = "WenQuanYi Micro Hei"
 
 
 class Xvfb:
@@ -103,6 +106,9 @@ class WinePrefix:
                 run(["wineserver", "-w"], WINESERVER_TIMEOUT)
                 run(["wineserver", "-p%d" % WINESERVER_LINGER], WINESERVER_TIMEOUT)
                 run([wine_command(), "cmd", "/c", "exit"], WINEBOOT_TIMEOUT)
+                # The window's font, mapped to the CJK font the setup installs.
+                run([wine_command(), "reg", "add", FONT_SUBSTITUTES, "/v", WINDOW_FONT,
+                     "/t", "REG_SZ", "/d", CJK_FONT, "/f"], WINEBOOT_TIMEOUT)
             except (subprocess.SubprocessError, OSError):
                 self.__exit__()
                 text = log.read_text(errors="replace")
