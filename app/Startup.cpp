@@ -23,9 +23,15 @@ int ShowRefusal(CMainDlg& dlg, int nExitCode) {
 }
 
 // The process ends here, on the main thread: teardown of CMainDlg and CLog
-// runs once no road worker can touch them any more.
-int FinishRun(CLog& log, int nExitCode) {
-  if (WaitForRoadThreads(kRoadStopBound)) return nExitCode;
+// runs once no road worker can touch them any more. Meanwhile the window
+// still answers the workers, whose window calls wait for the main thread.
+int FinishRun(IMainWindow& window, CLog& log, int nExitCode) {
+  constexpr std::chrono::milliseconds kServeInterval{20};
+  const auto deadline = std::chrono::steady_clock::now() + kRoadStopBound;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (WaitForRoadThreads(kServeInterval)) return nExitCode;
+    window.ServeSentMessages();
+  }
   log.Write("An install step is still running at the end of the run: the process ends without teardown.");
   std::_Exit(nExitCode);
 }
@@ -62,5 +68,5 @@ int RunFetchlet(const std::vector<std::wstring>& args, IMainWindow& window) {
   } else if (!dlg.Create()) {
     return ShowRefusal(dlg, kExitNoWindow);
   }
-  return FinishRun(log, window.RunMessageLoop());
+  return FinishRun(window, log, window.RunMessageLoop());
 }

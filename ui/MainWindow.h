@@ -48,4 +48,7 @@ public:
   // Ends the main thread's message loop with the exit code. Callable from any
   // thread; the first code handed over wins.
   virtual void EndRun(int nExitCode) = 0;
+  // After the loop has returned: answers what worker threads send the window
+  // (texts, hiding) while the main thread waits for them to finish.
+  virtual void ServeSentMessages() = 0;
 };

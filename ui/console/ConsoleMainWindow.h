@@ -33,6 +33,7 @@ public:
   void OpenWebPage(const std::wstring& strUrl, WindowOwner owner) override;
   int RunMessageLoop() override;
   void EndRun(int nExitCode) override;
+  void ServeSentMessages() override {}
 
 private:
   void PrintLine(const std::wstring& strText);

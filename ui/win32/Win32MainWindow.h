@@ -8,9 +8,12 @@
 #include <string>
 
 #include "ui/MainWindow.h"
+#include "ui/win32/WindowFonts.h"
 
 class CWin32MainWindow : public IMainWindow {
 public:
+  // Construct on the thread that runs the message loop: EndRun tells that
+  // thread from the others by its id.
   explicit CWin32MainWindow(HINSTANCE hInstance);
   ~CWin32MainWindow() override;
   CWin32MainWindow(const CWin32MainWindow&) = delete;
@@ -20,27 +23,51 @@ public:
   bool HasWindow() const override;
   void Hide() override;
   void SetInstallFolderText(const std::wstring& strFolder) override;
+  std::wstring ReadInstallFolderText() override;
   void SetStatusText(const std::wstring& strText) override;
   void SetProgressPosition(unsigned nPermille) override;
+  void ShowProgressState() override;
   MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
-                                  MessageBoxKind kind) override;
-  void ShowContactDialog() override;
+                                  MessageBoxKind kind, WindowOwner owner) override;
+  bool ShowContactDialog(WindowOwner owner) override;
+  std::wstring ChooseFolder() override;
+  void OpenWebPage(const std::wstring& strUrl, WindowOwner owner) override;
   int RunMessageLoop() override;
-  void PostQuit() override;
+  void EndRun(int nExitCode) override;
+  void ServeSentMessages() override;
 
   static LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
 private:
+  void CreateControls(HWND hWnd);
+  void LayoutControls(HWND hWnd);
+  // Handlers of WM_COMMAND; false for a command that is not the window's.
+  bool OnCommand(HWND hWnd, int nCommand);
+  void ReleaseButtonImages();
+  void ForgetWindow();
+  HWND OwnerHandle(WindowOwner owner) const;
   void ReleaseBackgroundBrush();
 
   HINSTANCE m_hInstance;
-  // Read by worker threads (message box owner, status text) while the main
-  // thread sets and clears it.
+  DWORD m_dwMainThreadId;
+  // The handles are read by worker threads (status text, progress, boxes'
+  // owners) while the main thread sets them and clears them at destruction.
   std::atomic<HWND> m_hWnd{nullptr};
   std::atomic<HBRUSH> m_hBkBrush{nullptr};
-  // The progress bar (range 0..1000), set from the download thread.
-  std::atomic<HWND> m_hProgress{nullptr};
+  std::atomic<HWND> m_hInstallButton{nullptr};
+  std::atomic<HWND> m_hCloseButton{nullptr};
+  std::atomic<HWND> m_hMinimiseButton{nullptr};
+  std::atomic<HWND> m_hProgress{nullptr};  // range 0..1000
+  std::atomic<HWND> m_hStatus{nullptr};
+  std::atomic<HWND> m_hBrowseButton{nullptr};
+  std::atomic<HWND> m_hFolderLabel{nullptr};
+  std::atomic<HWND> m_hFolderEdit{nullptr};
+  std::atomic<HWND> m_hVersionLabel{nullptr};
   std::atomic<unsigned> m_nBarPosition{~0u};
+  CWindowFonts m_fonts;
+  // The first EndRun wins; its code is what the loop returns.
+  std::atomic<bool> m_bRunEnded{false};
+  std::atomic<int> m_nExitCode{0};
 };
 
 // The procedure of dialog 110, the error and contact dialog.
