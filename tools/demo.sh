@@ -80,7 +80,7 @@ else
 fi
 echo "exit code $status"
 echo "install folder:"
-ls -l "$DEMO/linux/Games/TarnGame/ashfallbattle" 2>/dev/null || echo "(none)"
+LC_ALL=C ls -l "$DEMO/linux/Games/TarnGame/ashfallbattle" 2>/dev/null || echo "(none)"
 echo "device record:"
 cat "$DEMO/linux/data/Tarn.net/Tarnnet.db" 2>/dev/null || echo "(none)"
 peers report "end of report"
@@ -93,39 +93,18 @@ timeout 240 wineboot -i >/dev/null 2>&1
 # The window's font, mapped to the CJK font the setup installs.
 timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
   /v "微软雅黑" /t REG_SZ /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
+# The prefix was made without a display: the run starts a server of its own
+# on the virtual one.
+wineserver -k >/dev/null 2>&1 || true
+timeout 30 wineserver -w >/dev/null 2>&1 || true
 peers "serve $ROOT/build/windows/tests/fake_client.exe" "serving $ROOT/build/windows/tests/fake_client.exe as ashfallbattle_demo.exe"
 
-windows_run() {
-  wine "$ROOT/build/windows/Fetchlet.exe" >/dev/null 2>&1 &
-  local program=$! window=""
-  for _ in $(seq 150); do
-    window=$(xdotool search --onlyvisible --name '极速下载器' 2>/dev/null | head -n 1) || true
-    [ -n "$window" ] && break
-    sleep 0.2
-  done
-  if [ -z "$window" ]; then
-    echo "demo: the window did not show" >&2
-    kill "$program" 2>/dev/null
-    return 1
-  fi
-  sleep 1
-  import -window root "$DEMO/fetchlet-window.png"
-  echo "the window: $DEMO/fetchlet-window.png"
-  # The install button, where the window's layout puts it.
-  xdotool mousemove --window "$window" 361 137 click 1
-  sleep 4
-  import -window root "$DEMO/fetchlet-progress.png"
-  echo "the window installing: $DEMO/fetchlet-progress.png"
-  local code=0
-  wait "$program" || code=$?
-  echo "exit code $code"
-}
-export -f windows_run
-export ROOT DEMO
-timeout "$WINE_TIMEOUT" xvfb-run -a -s "-screen 0 1024x768x24" bash -c windows_run || echo "demo: the Windows run did not finish"
+timeout "$WINE_TIMEOUT" xvfb-run -a -s "-screen 0 1024x768x24" \
+  bash tools/demo_windows.sh "$ROOT/build/windows/Fetchlet.exe" "$DEMO" \
+  || echo "demo: the Windows run did not finish"
 wineserver -k >/dev/null 2>&1 || true
 echo "install folder:"
-ls -l "$WINEPREFIX/drive_c/TarnGame/ashfallbattle" 2>/dev/null || echo "(none)"
+LC_ALL=C ls -l "$WINEPREFIX/drive_c/TarnGame/ashfallbattle" 2>/dev/null || echo "(none)"
 echo "log file:"
 iconv -f GBK -t UTF-8 "$WINEPREFIX/drive_c/ProgramData/Tarn.net/Fetchlet-.log" 2>/dev/null || echo "(none)"
 peers report "end of report"
