@@ -7,17 +7,15 @@
 #include "log/Log.h"
 #include "road/DownloadProgress.h"
 #include "road/DownloadUrl.h"
+#include "road/RoadEvents.h"
 #include "road/RoadNames.h"
 #include "road/RoadPacing.h"
 #include "road/RoadThreads.h"
+#include "road/StepFailure.h"
 
 namespace {
 
 constexpr int kSourceCount = 3;
-constexpr int kAttemptDataType = 1;
-constexpr int kFailureDataType = 2;
-constexpr int kDownloadedDataType = 3;
-constexpr int kGiveUpDataType = 5;
 
 }  // namespace
 
@@ -38,9 +36,9 @@ std::wstring DownloadFailureMessage(std::int32_t nResult, const std::wstring& st
 
 bool StartDownload(IRoadWindow& window) {
   if (StartRoadThread([&window] { DownloadThreadProc(window); })) return true;
-  CLog::GetInstance().Report(kFailureDataType, L"Create DownloadThreadProc error");
+  CLog::GetInstance().Report(kEventFailure, L"Create DownloadThreadProc error");
   window.SetStatusText(L"创建下载线程失败");
-  window.ShowContactDialog(WindowOwner::MainWindow);
+  ShowFinalContactDialog(window, WindowOwner::MainWindow, L"DownloadFailed");
   return false;
 }
 
@@ -57,22 +55,22 @@ void DownloadThreadProc(IRoadWindow& window) {
     const std::wstring strUrlError = GetDownloadUrl(nSource, strUrl);
     std::wstring strAttempt = std::to_wstring(nSource) + L"URL:" + strUrl;
     if (!strUrlError.empty()) strAttempt += L"Error:" + strUrlError;
-    log.Report(kAttemptDataType, strAttempt);
+    log.Report(kEventDownloadAttempt, strAttempt);
 
     nResult = DownloadFile(strOutput, strLog, strUrl, strTarget, &progress, pacing);
     if (nResult == 0) break;
     strLog += L" ,num" + std::to_wstring(nSource) + L" ,download err";
-    log.Report(kFailureDataType, strLog);
+    log.Report(kEventFailure, strLog);
   }
 
   if (nResult == 0) {
-    log.Report(kDownloadedDataType, strLog);
+    log.Report(kEventDownloaded, strLog);
     window.Install(strOutput);
     return;
   }
 
   std::wstring strMessage = DownloadFailureMessage(nResult, strUrl) + strLog;
-  log.Report(kFailureDataType, strMessage);
+  log.Report(kEventFailure, strMessage);
   window.SetStatusText(strMessage);
   if (window.ShowMessageBox(L"极速下载失败,是否下载完整客户端？", L"下载完整客户端", MessageBoxKind::YesNo,
                             WindowOwner::MainWindow) == MessageBoxAnswer::Yes) {
@@ -81,8 +79,6 @@ void DownloadThreadProc(IRoadWindow& window) {
   } else {
     strMessage += L",click cancel not download full pkg ;";
   }
-  log.Report(kGiveUpDataType, strMessage);
-  if (!window.ShowContactDialog(WindowOwner::MainWindow) && window.IsDirectInstall()) {
-    window.EndRun(L"DownloadFailed", 1);
-  }
+  log.Report(kEventInstallFailed, strMessage);
+  ShowFinalContactDialog(window, WindowOwner::MainWindow, L"DownloadFailed");
 }

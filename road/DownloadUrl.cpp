@@ -4,23 +4,15 @@
 #include "common/Common.h"
 #include "log/Log.h"
 #include "platform/InputFile.h"
-#include "platform/OsVersion.h"
 #include "platform/UrlCache.h"
 #include "road/RoadPacing.h"
+#include "road/StepFailure.h"
 
 namespace {
 
 constexpr std::size_t kPointerReadLimit = 260;
 constexpr std::size_t kMinNameLength = 3;
 constexpr std::size_t kMaxNameLength = 100;
-// Windows XP (5.1) and older get the installer made for them.
-constexpr unsigned kNewestOldWindows = 0x0501;
-
-unsigned PackedOsVersion() {
-  unsigned nMajor = 0, nMinor = 0;
-  if (!platform::GetOsVersion(nMajor, nMinor)) return 0;
-  return ((nMajor & 0xFF) << 8) | (nMinor & 0xFF);
-}
 
 }  // namespace
 
@@ -42,7 +34,8 @@ bool IsValidInstallerName(const std::wstring& strName) {
 
 std::wstring GetDownloadUrl(int nSource, std::wstring& strUrl) {
   const std::wstring strBase = DownloadSourceBase(nSource);
-  if (PackedOsVersion() <= kNewestOldWindows) {
+  // Windows XP and older get the installer made for them.
+  if (IsOldWindows()) {
     strUrl = strBase + kOldWindowsInstallerName;
     return L"Version too low.";
   }

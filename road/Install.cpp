@@ -3,13 +3,13 @@
 #include <memory>
 
 #include "log/Log.h"
+#include "road/RoadEvents.h"
 #include "road/RoadPacing.h"
 #include "road/RoadThreads.h"
+#include "road/StepFailure.h"
 
 namespace {
 
-constexpr int kInstallDataType = 4;
-constexpr int kInstallFailedDataType = 5;
 // The installer's command line is formatted into a buffer of this many units.
 constexpr std::size_t kCommandLineBuffer = 1024;
 constexpr unsigned kInstallStepPermille = 40;
@@ -34,7 +34,7 @@ unsigned InstallingPosition(unsigned nPoll) { return (kInstallStepPermille * nPo
 
 bool Install(IRoadWindow& window, const std::wstring& strFile) {
   CLog& log = CLog::GetInstance();
-  log.Report(kInstallDataType, std::wstring());
+  log.Report(kEventInstall, std::wstring());
   window.SetStatusText(L"正在安装《Ashfall》战网...");
 
   const std::wstring strFolder = window.InstallFolder();
@@ -44,19 +44,12 @@ bool Install(IRoadWindow& window, const std::wstring& strFile) {
   if (platform::StartProcess(strFile, BuildInstallerCommandLine(strFolder), platform::ProcessPriority::High,
                              *pInstaller)) {
     if (!StartRoadThread([&window, pInstaller] { WaittingInstallThreadProc(window, *pInstaller); })) {
-      log.Report(kInstallFailedDataType, L"Create WaittingInstallThreadProc error");
-      window.ShowContactDialog(WindowOwner::MainWindow);
+      log.Report(kEventInstallFailed, L"Create WaittingInstallThreadProc error");
+      ShowFinalContactDialog(window, WindowOwner::MainWindow, L"InstallFailed");
     }
     return true;
   }
-
-  std::wstring strError;
-  window.ShowLastError(strError);
-  log.Report(kInstallFailedDataType, strError + L",InstallPath:" + strFolder);
-  if (!strError.empty()) {
-    window.ShowMessageBox(strError, L"安装失败", MessageBoxKind::Ok, WindowOwner::MainWindow);
-  }
-  window.ShowContactDialog(WindowOwner::MainWindow);
+  ReportStartFailure(window, kEventInstallFailed, strFolder, L"安装失败");
   return false;
 }
 

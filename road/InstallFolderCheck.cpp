@@ -9,11 +9,12 @@
 #include "platform/Process.h"
 #include "platform/SystemError.h"
 #include "road/InstallFolderRules.h"
+#include "road/RoadEvents.h"
 #include "road/RoadNames.h"
+#include "road/StepFailure.h"
 
 namespace {
 
-constexpr int kFailureDataType = 2;
 
 PathStyle ThisSystemsPathStyle() {
   return platform::kPathSeparator == L'\\' ? PathStyle::Windows : PathStyle::Posix;
@@ -88,7 +89,7 @@ bool CheckInstallFolder(IRoadWindow& window) {
   // A folder from the command line or the terminal can be longer than the
   // field allows; it is refused whole, never cut to another folder.
   if (strFolder.size() > kMaxInstallFolderLength) {
-    log.Report(kFailureDataType, L"安装准备失败.安装路径过长(" + std::to_wstring(strFolder.size()) +
+    log.Report(kEventFailure, L"安装准备失败.安装路径过长(" + std::to_wstring(strFolder.size()) +
                                      L"):" + strFolder);
     window.ShowMessageBox(L"安装路径过长,请更换安装位置。", L"安装路径错误", MessageBoxKind::Ok,
                           WindowOwner::FolderField);
@@ -115,7 +116,7 @@ bool CheckInstallFolder(IRoadWindow& window) {
   const std::wstring strFreeGiB = std::to_wstring(WholeGiB(nFreeBytes));
   if (WholeGiB(nFreeBytes) < kRequiredFreeGiB) {
     strFailure += L".磁盘剩余空间不足,剩余:" + strFreeGiB + L"G";
-    log.Report(kFailureDataType, strFailure);
+    log.Report(kEventFailure, strFailure);
     window.ShowMessageBox(L"安装《Ashfall》最少需要 8G 的磁盘空间,请保留足够的安装空间。\n当前磁盘可用空间：" +
                               strFreeGiB + L"G",
                           L"磁盘空间不足", MessageBoxKind::Ok, WindowOwner::FolderField);
@@ -146,14 +147,12 @@ bool CheckInstallFolder(IRoadWindow& window) {
   std::wstring strError;
   window.ShowLastError(strError);
   strFailure += L".错误信息:" + strError + L".剩余空间:" + std::to_wstring(WholeMiB(nFreeBytes)) + L"Mb";
-  log.Report(kFailureDataType, strFailure);
+  log.Report(kEventFailure, strFailure);
 
   if (bFolderExists) {
     window.ShowMessageBox(L"当前选择的路径没有安装权限,请更换安装路径。", L"权限不足", MessageBoxKind::Ok,
                           WindowOwner::FolderField);
-    if (!window.ShowContactDialog(WindowOwner::MainWindow) && window.IsDirectInstall()) {
-      window.EndRun(kDirectInstallRefusedReason, 1);
-    }
+    ShowFinalContactDialog(window, WindowOwner::MainWindow, kDirectInstallRefusedReason);
   } else {
     window.ShowMessageBox(L"当前选择的路径无法安装,请更换安装路径。", L"请更换安装路径", MessageBoxKind::Ok,
                           WindowOwner::FolderField);

@@ -8,27 +8,11 @@
 #include "log/Log.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
-#include "platform/OsVersion.h"
 #include "platform/Process.h"
+#include "road/RoadEvents.h"
 #include "road/RoadNames.h"
 #include "road/RoadPacing.h"
-
-namespace {
-
-constexpr int kInstallFailedDataType = 5;
-constexpr int kInstalledDataType = 6;
-constexpr int kLaunchingDataType = 7;
-constexpr int kLaunchFailedDataType = 8;
-constexpr int kPlatformAnsweredDataType = 100;
-constexpr unsigned kNewestOldWindows = 0x0501;
-
-bool IsOldWindows() {
-  unsigned nMajor = 0, nMinor = 0;
-  if (!platform::GetOsVersion(nMajor, nMinor)) return true;  // unreadable counts as 0.0
-  return (((nMajor & 0xFF) << 8) | (nMinor & 0xFF)) <= kNewestOldWindows;
-}
-
-}  // namespace
+#include "road/StepFailure.h"
 
 int FindProcess(const std::wstring& strImageName) { return platform::CountProcessesByImageName(strImageName); }
 
@@ -39,7 +23,7 @@ bool LaunchPlatform(IRoadWindow& window, const std::wstring& strInstallerFile) {
   if (!strInstallerFile.empty()) platform::DeleteFileAt(strInstallerFile);
 
   if (IsOldWindows()) {
-    log.Report(kInstalledDataType, std::wstring());
+    log.Report(kEventInstalled, std::wstring());
     window.ShowMessageBox(L"恭喜你安装成功,点击桌面《塔恩战网》开始游戏吧！", L"安装成功", MessageBoxKind::Ok,
                           WindowOwner::MainWindow);
     window.Quit(L"VersionLowerInstallOK");
@@ -49,21 +33,19 @@ bool LaunchPlatform(IRoadWindow& window, const std::wstring& strInstallerFile) {
   const std::wstring strLauncher = PathInFolder(window.InstallFolder(), kLauncherFileName);
   if (!platform::PathExists(strLauncher)) {
     window.SetStatusText(L"《Ashfall》战网安装失败");
-    log.Report(kInstallFailedDataType, L"InstallPath: " + strLauncher);
+    log.Report(kEventInstallFailed, L"InstallPath: " + strLauncher);
     if (window.ShowMessageBox(L"安装出现错误,启动文件没找到!\r是否打开《Ashfall》官网下载最新版本客户端？",
                               L"客户端版本错误", MessageBoxKind::YesNo, WindowOwner::None) ==
         MessageBoxAnswer::Yes) {
       window.OpenWebPage(FETCHLET_SITE_DOWNLOAD_URL, WindowOwner::None);
     }
-    if (!window.ShowContactDialog(WindowOwner::MainWindow) && window.IsDirectInstall()) {
-      window.EndRun(L"LauncherMissing", 1);
-    }
+    ShowFinalContactDialog(window, WindowOwner::MainWindow, L"LauncherMissing");
     return false;
   }
 
-  log.Report(kInstalledDataType, std::wstring());
+  log.Report(kEventInstalled, std::wstring());
   window.SetStatusText(L"《Ashfall》战网安装完毕");
-  log.Report(kLaunchingDataType, std::wstring());
+  log.Report(kEventLaunching, std::wstring());
   window.SetStatusText(L"正在启动《Ashfall》战网...");
 
   platform::CProcess launcher;
@@ -72,7 +54,7 @@ bool LaunchPlatform(IRoadWindow& window, const std::wstring& strInstallerFile) {
       std::thread waiter([&window] { WaittingLaunchThreadProc(window); });
       waiter.join();
     } catch (const std::system_error&) {
-      log.Report(kLaunchFailedDataType, L"Create WaittingLaunchThreadProc error");
+      log.Report(kEventLaunchFailed, L"Create WaittingLaunchThreadProc error");
       window.ShowContactDialog(WindowOwner::MainWindow);
     }
     // Once the launcher runs, the run ends here whatever the wait found.
@@ -80,15 +62,7 @@ bool LaunchPlatform(IRoadWindow& window, const std::wstring& strInstallerFile) {
     return true;
   }
 
-  std::wstring strError;
-  window.ShowLastError(strError);
-  log.Report(kLaunchFailedDataType, strError + L",InstallPath:" + strLauncher);
-  if (!strError.empty()) {
-    window.ShowMessageBox(strError, L"启动失败", MessageBoxKind::Ok, WindowOwner::MainWindow);
-  }
-  if (!window.ShowContactDialog(WindowOwner::MainWindow) && window.IsDirectInstall()) {
-    window.EndRun(L"LaunchFailed", 1);
-  }
+  ReportStartFailure(window, kEventLaunchFailed, strLauncher, L"启动失败");
   return false;
 }
 
@@ -105,13 +79,13 @@ void WaittingLaunchThreadProc(IRoadWindow& window) {
       const int nCount = FindProcess(kPlatformImageName);
       if (nCount == 0) strResult += L"Tarn.net.exe not found.";
       if (nCount == -1) strResult += L"call FindProcess failed.";
-      log.Report(kPlatformAnsweredDataType, strResult);
+      log.Report(kEventPlatformAnswered, strResult);
       if (nCount <= 0) window.ShowContactDialog(WindowOwner::None);
       return;
     }
     if (elapsed >= pacing.launchTimeout) {
       strResult += L"WaittingLaunchThreadProc timeout.";
-      log.Report(kLaunchFailedDataType, strResult);
+      log.Report(kEventLaunchFailed, strResult);
       window.ShowContactDialog(WindowOwner::None);
       return;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "common/AccountSlot.h"
 #include "common/Common.h"
 #include "log/Log.h"
 #include "platform/FileSystem.h"
@@ -19,6 +20,13 @@ CMainDlg& CMainDlg::GetInstance() {
 }
 
 std::wstring CMainDlg::WindowTitle() { return L"《Ashfall》极速下载器(" + GetModuleVersionText() + L")"; }
+
+std::wstring CMainDlg::VersionText() {
+  std::wstring strText = L"当前版本:" + GetModuleVersionText();
+  const std::wstring strAccountId = GetAccountId();
+  if (!strAccountId.empty()) strText += L"(" + strAccountId + L")";
+  return strText;
+}
 
 bool CMainDlg::Create() { return m_pWindow != nullptr && m_pWindow->Create(WindowTitle()); }
 

@@ -64,6 +64,9 @@ public:
 
   static std::wstring MakeInstallFolder(const std::wstring& strBase);
   static std::wstring WindowTitle();
+  // The version line: "当前版本:" + version, and the account id in brackets
+  // when this copy carries one.
+  static std::wstring VersionText();
 
   std::wstring m_strInstallFolder;
   // Progress permille at the last change of the downloading text.

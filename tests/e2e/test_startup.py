@@ -136,8 +136,6 @@ class EventsTest(StartupTestCase):
             self.assertNotIn("osVersion", request.fields)
 
 class CloseButtonTest(StartupTestCase):
-    # The Win32 window has no buttons yet: only the terminal has a close button.
-    target_names = ("linux",)
 
     def test_close_button_asks_before_it_ends_the_run(self):
         with Nginx() as nginx:

@@ -8,63 +8,10 @@
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "road/InstallFolderCheck.h"
+#include "tests/unit/RoadScript.h"
 #include "tests/unit/TestSupport.h"
 
 namespace {
-
-// The road's window, scripted: answers questions, records what was shown
-// and which later step was asked for.
-class CRoadScript : public IRoadWindow {
-public:
-  std::wstring ReadInstallFolderText() override { return m_strFieldText; }
-  std::wstring InstallFolder() const override { return m_strFolder; }
-  void SetInstallFolderValue(const std::wstring& strFolder) override { m_strFolder = strFolder; }
-  bool IsDirectInstall() const override { return m_bDirect; }
-  void SetStatusText(const std::wstring& strInfo) override { m_statusTexts.push_back(strInfo); }
-  void SetProgressPosition(unsigned) override {}
-  void OnDownloadProgress(unsigned long, unsigned long, unsigned long, const wchar_t*) override {}
-  void ShowProgressState() override { m_bProgressState = true; }
-  MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption, MessageBoxKind kind,
-                                  WindowOwner owner) override {
-    m_boxes.push_back(strCaption + L"|" + strText);
-    EXPECT_EQ(owner, WindowOwner::FolderField) << strText;
-    return kind == MessageBoxKind::YesNo ? m_answer : MessageBoxAnswer::Ok;
-  }
-  bool ShowContactDialog(WindowOwner) override {
-    ++m_nContactDialogs;
-    return true;
-  }
-  void OnBrowse() override { ++m_nBrowses; }
-  void OpenWebPage(const std::wstring&, WindowOwner) override {}
-  bool StartDownload() override {
-    ++m_nDownloads;
-    return true;
-  }
-  bool Install(const std::wstring&) override { return false; }
-  bool LaunchPlatform() override { return false; }
-  std::wstring ShowLastError(std::wstring& strText) override {
-    strText = GetLastErrorText();
-    return strText;
-  }
-  void Quit(const std::wstring& strReason) override { EndRun(strReason, 0); }
-  void EndRun(const std::wstring& strReason, int nExitCode) override {
-    m_strEndReason = strReason;
-    m_nExitCode = nExitCode;
-  }
-
-  std::wstring m_strFieldText;
-  std::wstring m_strFolder;
-  bool m_bDirect = false;
-  MessageBoxAnswer m_answer = MessageBoxAnswer::No;
-  bool m_bProgressState = false;
-  int m_nDownloads = 0;
-  int m_nBrowses = 0;
-  int m_nContactDialogs = 0;
-  int m_nExitCode = -1;
-  std::wstring m_strEndReason;
-  std::vector<std::wstring> m_boxes;
-  std::vector<std::wstring> m_statusTexts;
-};
 
 class CInstallFolderCheck : public ::testing::Test {
 protected:
@@ -143,6 +90,7 @@ TEST_F(CInstallFolderCheck, EarlierInstallsAskOrGoOn) {
     EXPECT_EQ(window.m_boxes, c.boxes);
     EXPECT_EQ(window.m_nDownloads, c.nDownloads);
     EXPECT_EQ(window.m_nExitCode, c.nExitCode);
+    for (WindowOwner owner : window.m_boxOwners) EXPECT_EQ(owner, WindowOwner::FolderField);
     if (c.nDownloads == 0) EXPECT_EQ(ReadWholeFile(Marker()), strMarker);  // left as it was
   }
 }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "common/AccountSlot.h"
 #include "common/Common.h"
 #include "platform/WebPage.h"
 #include "ui/ContactDialog.h"
@@ -20,13 +19,6 @@ std::wstring KeepDigits(const std::wstring& strText) {
     if (c >= L'0' && c <= L'9') strDigits += c;
   }
   return strDigits;
-}
-
-std::wstring VersionLine() {
-  std::wstring strLine = L"当前版本:" + GetModuleVersionText();
-  const std::wstring strAccountId = GetAccountId();
-  if (!strAccountId.empty()) strLine += L"(" + strAccountId + L")";
-  return strLine;
 }
 
 }  // namespace
@@ -60,7 +52,7 @@ void CConsoleMainWindow::SetProgressPosition(unsigned nPermille) {
 bool CConsoleMainWindow::Create(const std::wstring& strTitle) {
   m_bCreated = true;
   PrintLine(strTitle);
-  PrintLine(VersionLine());
+  PrintLine(CMainDlg::VersionText());
   CMainDlg::GetInstance().OnCreate();
   PrintLine(L"Enter: 立即安装 (type a folder first to change it), q: close");
   return true;

@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "app/resource.h"
-#include "common/AccountSlot.h"
 #include "common/Common.h"
 #include "platform/WorkArea.h"
 #include "ui/MainDlg.h"
@@ -47,13 +46,6 @@ HWND CreateChild(HWND hParent, HINSTANCE hInstance, const wchar_t* szClass, cons
                                 reinterpret_cast<HMENU>(static_cast<std::intptr_t>(nCommand)), hInstance, nullptr);
   if (hChild != nullptr && hFont != nullptr) SendMessageW(hChild, WM_SETFONT, reinterpret_cast<WPARAM>(hFont), FALSE);
   return hChild;
-}
-
-std::wstring VersionLineText() {
-  std::wstring strText = L"当前版本:" + GetModuleVersionText();
-  const std::wstring strAccountId = GetAccountId();
-  if (!strAccountId.empty()) strText += L"(" + strAccountId + L")";
-  return strText;
 }
 
 void MoveControl(HWND hControl, const CControlRect& rc) {
@@ -279,7 +271,7 @@ void CWin32MainWindow::CreateControls(HWND hWnd) {
   if (hEdit != nullptr) SendMessageW(hEdit, EM_SETLIMITTEXT, kFolderBuffer - 1, 0);
   m_hFolderEdit = hEdit;
 
-  m_hVersionLabel = CreateChild(hWnd, m_hInstance, L"STATIC", VersionLineText().c_str(), WS_VISIBLE | SS_LEFT,
+  m_hVersionLabel = CreateChild(hWnd, m_hInstance, L"STATIC", CMainDlg::VersionText().c_str(), WS_VISIBLE | SS_LEFT,
                                 kNoCommand, m_fonts.SmallFont());
 }
 

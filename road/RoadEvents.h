@@ -1,0 +1,12 @@
+// The statistics data types the install road reports.
+#pragma once
+
+inline constexpr int kEventDownloadAttempt = 1;   // a source's address, before its download
+inline constexpr int kEventFailure = 2;           // a failed step before the install
+inline constexpr int kEventDownloaded = 3;        // the installer is on disk
+inline constexpr int kEventInstall = 4;           // the installer starts
+inline constexpr int kEventInstallFailed = 5;     // the install cannot go on
+inline constexpr int kEventInstalled = 6;         // the install is complete
+inline constexpr int kEventLaunching = 7;         // the launcher starts
+inline constexpr int kEventLaunchFailed = 8;      // the platform did not come up
+inline constexpr int kEventPlatformAnswered = 100;
