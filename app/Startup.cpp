@@ -52,6 +52,10 @@ int RunFetchlet(const std::vector<std::wstring>& args, IMainWindow& window) {
   CLog& log = CLog::GetInstance();
   CMainDlg& dlg = CMainDlg::GetInstance();
   dlg.AttachWindow(&window);
+  log.m_fnTellNotAdministrator = [&dlg] {
+    dlg.ShowMessageBox(L"请右键点击选择以管理员身份运行。", L"需要管理员权限", MessageBoxKind::OkInfo,
+                       WindowOwner::None);
+  };
 
   if (!log.Startup()) return ShowRefusal(dlg, kExitRefused);
 

@@ -11,7 +11,6 @@
 #include "platform/FileSystem.h"
 #include "platform/UrlCache.h"
 #include "platform/WorkArea.h"
-#include "ui/MainDlg.h"
 
 namespace {
 
@@ -123,8 +122,7 @@ bool CLog::Startup() {
 
   const bool bAdministrator = m_fnIsAdministrator ? m_fnIsAdministrator() : platform::IsAdministrator();
   if (bAdministrator) return true;
-  CMainDlg::GetInstance().ShowMessageBox(L"请右键点击选择以管理员身份运行。", L"需要管理员权限",
-                                         MessageBoxKind::OkInfo, WindowOwner::None);
+  if (m_fnTellNotAdministrator) m_fnTellNotAdministrator();
   ReportExit(L"Not an Administrator");
   return false;
 }

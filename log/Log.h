@@ -58,6 +58,9 @@ public:
 
   // Seam for the administrator test (Wine always reports elevation).
   std::function<bool()> m_fnIsAdministrator;
+  // Tells the user that the run needs administrator rights (the front end
+  // shows its box); called by Startup before it reports the exit.
+  std::function<void()> m_fnTellNotAdministrator;
 
 private:
   void OpenLogFile(const std::wstring& strLogFolder);

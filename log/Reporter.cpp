@@ -10,7 +10,6 @@
 #include "log/Log.h"
 #include "platform/FileSystem.h"
 #include "platform/OsVersion.h"
-#include "ui/MainDlg.h"
 
 namespace {
 
@@ -71,7 +70,6 @@ void CLog::ReportExit(const std::wstring& strReason) {
                             L",UseTime:" + std::to_wstring(nUseTime) + L",Exit:" + strReason);
 
   platform::DeleteFileAt(StatisticsScratchFile());
-  CMainDlg::GetInstance().HideWindow();
 
   // A request counts as gone once the sender has taken it; each transfer is
   // bounded, so this wait is too.

@@ -150,6 +150,8 @@ void CMainDlg::OpenWebPage(const std::wstring& strUrl, WindowOwner owner) {
 void CMainDlg::Quit(const std::wstring& strReason) { EndRun(strReason, 0); }
 
 void CMainDlg::EndRun(const std::wstring& strReason, int nExitCode) {
+  // The user sees the run end at once; the exit report may wait for the queue.
+  HideWindow();
   CLog::GetInstance().ReportExit(strReason);
   if (m_pWindow) m_pWindow->EndRun(nExitCode);
 }
