@@ -88,6 +88,8 @@ def main():
     parser.add_argument("--size-mib", type=int, default=64)
     parser.add_argument("--rounds", type=int, default=5)
     args = parser.parse_args()
+    args.program = args.program.resolve()   # the runs start in a folder of their own
+    args.fixture = args.fixture.resolve()
     curl = shutil.which("curl")
     if not args.program.exists() or not args.fixture.exists() or not curl:
         sys.exit("needs %s, %s and curl" % (args.program, args.fixture))

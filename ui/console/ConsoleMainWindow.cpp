@@ -97,18 +97,19 @@ bool CConsoleMainWindow::ShowContactDialog(WindowOwner) {
   PrintLine(L"留下联系方式，技术人员会主动联系您帮您解决问题");
   for (;;) {
     // End of input closes the dialog, like its close box.
-    PrintLine(L"QQ：");
-    const auto qq = m_pInput->TakeAnswer();
-    PrintLine(L"微信：");
-    const auto wechat = qq ? m_pInput->TakeAnswer() : std::nullopt;
-    PrintLine(L"手机：");
-    const auto mobile = wechat ? m_pInput->TakeAnswer() : std::nullopt;
-    if (!mobile) {
-      FinishContactDialog(kContactCloseReason);
-      return true;
+    std::wstring fields[3];
+    const wchar_t* const kLabels[] = {L"QQ：", L"微信：", L"手机："};
+    for (int i = 0; i < 3; ++i) {
+      PrintLine(kLabels[i]);
+      const auto line = m_pInput->TakeAnswer();
+      if (!line) {
+        FinishContactDialog(kContactCloseReason);
+        return true;
+      }
+      fields[i] = *line;
     }
     // The QQ and mobile fields take digits only, as the dialog's fields do.
-    const std::wstring strReason = BuildContactReason(KeepDigits(*qq), *wechat, KeepDigits(*mobile));
+    const std::wstring strReason = BuildContactReason(KeepDigits(fields[0]), fields[1], KeepDigits(fields[2]));
     if (!strReason.empty()) {
       FinishContactDialog(strReason);
       return true;
