@@ -23,6 +23,7 @@
 #include "common/CommandLine.h"
 #include "platform/CodePage.h"
 #include "platform/SystemError.h"
+#include "platform/posix/CleanSpawn.h"
 
 extern char** environ;
 
@@ -49,32 +50,6 @@ CProcess& CProcess::operator=(CProcess&& other) noexcept = default;
 bool CProcess::IsStarted() const { return m_pImpl != nullptr; }
 
 namespace {
-
-class CSpawnActions {
-public:
-  CSpawnActions() { m_bReady = ::posix_spawn_file_actions_init(&m_actions) == 0; }
-  ~CSpawnActions() {
-    if (m_bReady) ::posix_spawn_file_actions_destroy(&m_actions);
-  }
-  CSpawnActions(const CSpawnActions&) = delete;
-  CSpawnActions& operator=(const CSpawnActions&) = delete;
-
-  posix_spawn_file_actions_t m_actions{};
-  bool m_bReady = false;
-};
-
-class CSpawnAttributes {
-public:
-  CSpawnAttributes() { m_bReady = ::posix_spawnattr_init(&m_attributes) == 0; }
-  ~CSpawnAttributes() {
-    if (m_bReady) ::posix_spawnattr_destroy(&m_attributes);
-  }
-  CSpawnAttributes(const CSpawnAttributes&) = delete;
-  CSpawnAttributes& operator=(const CSpawnAttributes&) = delete;
-
-  posix_spawnattr_t m_attributes{};
-  bool m_bReady = false;
-};
 
 // The downloaded installer arrives without the execute bit.
 bool MakeExecutable(const std::string& strPath) {
@@ -158,36 +133,16 @@ bool StartProcess(const std::wstring& strApplication, const std::wstring& strCom
   for (std::string& strArg : args) argv.push_back(strArg.data());
   argv.push_back(nullptr);
 
-  CSpawnActions actions;
-  CSpawnAttributes attributes;
-  if (!actions.m_bReady || !attributes.m_bReady) {
-    SetLastErrorCode(ENOMEM);
-    return false;
-  }
-  // Like bInheritHandles FALSE: the child gets the standard streams only.
-  int nResult = ::posix_spawn_file_actions_addclosefrom_np(&actions.m_actions, 3);
-  // A fresh program starts with default signal handling and nothing blocked,
-  // whatever this program's threads set for themselves.
-  sigset_t noSignals;
-  sigset_t defaultSignals;
-  sigemptyset(&noSignals);
-  sigemptyset(&defaultSignals);
-  sigaddset(&defaultSignals, SIGPIPE);
-  if (nResult == 0) nResult = ::posix_spawnattr_setsigmask(&attributes.m_attributes, &noSignals);
-  if (nResult == 0) nResult = ::posix_spawnattr_setsigdefault(&attributes.m_attributes, &defaultSignals);
-  if (nResult == 0) {
-    nResult = ::posix_spawnattr_setflags(&attributes.m_attributes,
-                                         POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  }
-  if (nResult != 0) {
-    SetLastErrorCode(static_cast<unsigned long>(nResult));
+  CCleanSpawn spawn;
+  if (spawn.Result() != 0) {
+    SetLastErrorCode(static_cast<unsigned long>(spawn.Result()));
     return false;
   }
 
   pid_t nPid = -1;
+  int nResult = 0;
   for (int nAttempt = 0;; ++nAttempt) {
-    nResult = ::posix_spawn(&nPid, strPath.c_str(), &actions.m_actions, &attributes.m_attributes,
-                            argv.data(), environ);
+    nResult = ::posix_spawn(&nPid, strPath.c_str(), &spawn.m_actions, &spawn.m_attributes, argv.data(), environ);
     // A file just written may still be open for writing in a child forked by
     // another thread before its exec closed it: that passes within moments.
     if (nResult != ETXTBSY || nAttempt >= 10) break;
