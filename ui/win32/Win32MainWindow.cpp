@@ -11,7 +11,6 @@
 #include "ui/MainDlg.h"
 #include "ui/win32/ComApartment.h"
 #include "ui/win32/FolderPicker.h"
-#include "ui/win32/ImageButton.h"
 #include "ui/win32/WindowLayout.h"
 
 namespace {
@@ -50,6 +49,27 @@ HWND CreateChild(HWND hParent, HINSTANCE hInstance, const wchar_t* szClass, cons
 
 void MoveControl(HWND hControl, const CControlRect& rc) {
   if (hControl != nullptr) MoveWindow(hControl, rc.nX, rc.nY, rc.nWidth, rc.nHeight, TRUE);
+}
+
+// Creates the button and gives it its two pictures from the module that owns
+// the window; the pictures live as long as the run.
+void CreatePictureButton(CImageButton& btn, HWND hParent, int nCommand, int nNormalBitmap, int nHoverBitmap) {
+  if (btn.Create(hParent, nCommand) == nullptr) return;
+  const auto hModule = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hParent, GWLP_HINSTANCE));
+  btn.m_hBmpNormal = LoadBitmapW(hModule, MAKEINTRESOURCEW(nNormalBitmap));
+  btn.m_hBmpHover = LoadBitmapW(hModule, MAKEINTRESOURCEW(nHoverBitmap));
+}
+
+void PlacePictureButton(const CImageButton& btn, const CControlRect& rc) {
+  if (btn.m_hWnd == nullptr) return;
+  // A layout shows the normal picture but leaves the hover flag alone: the
+  // picture comes back only after the mouse has left and entered again.
+  SendMessageW(btn.m_hWnd, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(btn.m_hBmpNormal));
+  MoveControl(btn.m_hWnd, rc);
+}
+
+void DestroyControl(HWND hControl) {
+  if (hControl != nullptr) DestroyWindow(hControl);
 }
 
 void ShowControl(HWND hControl, bool bShow) {
@@ -159,7 +179,7 @@ void CWin32MainWindow::SetProgressPosition(unsigned nPermille) {
 }
 
 void CWin32MainWindow::ShowProgressState() {
-  ShowControl(m_hInstallButton.load(), false);
+  ShowControl(m_btnInstall.m_hWnd, false);
   ShowControl(m_hBrowseButton.load(), false);
   ShowControl(m_hFolderEdit.load(), false);
   ShowControl(m_hFolderLabel.load(), false);
@@ -252,9 +272,9 @@ void CWin32MainWindow::CreateControls(HWND hWnd) {
 
   m_fonts.Create();
 
-  m_hInstallButton = CreateImageButton(hWnd, m_hInstance, kInstallCommand, IDB_INSTALL_NORMAL);
-  m_hCloseButton = CreateImageButton(hWnd, m_hInstance, kCloseCommand, IDB_CLOSE_NORMAL);
-  m_hMinimiseButton = CreateImageButton(hWnd, m_hInstance, kMinimiseCommand, IDB_MIN_NORMAL);
+  CreatePictureButton(m_btnInstall, hWnd, kInstallCommand, IDB_INSTALL_NORMAL, IDB_INSTALL_HOVER);
+  CreatePictureButton(m_btnClose, hWnd, kCloseCommand, IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER);
+  CreatePictureButton(m_btnMin, hWnd, kMinimiseCommand, IDB_MIN_NORMAL, IDB_MIN_HOVER);
 
   HWND hProgress = CreateChild(hWnd, m_hInstance, PROGRESS_CLASSW, L"", 0, kNoCommand, nullptr);
   if (hProgress != nullptr) SendMessageW(hProgress, PBM_SETRANGE32, 0, kProgressMax);
@@ -283,9 +303,9 @@ void CWin32MainWindow::LayoutControls(HWND hWnd) {
   const int nHeight = rcClient.bottom - rcClient.top;
   const CMainWindowLayout layout = ComputeMainWindowLayout(nLeft, nWidth, nHeight);
 
-  MoveControl(m_hInstallButton.load(), layout.rcInstall);
-  MoveControl(m_hCloseButton.load(), layout.rcClose);
-  MoveControl(m_hMinimiseButton.load(), layout.rcMinimise);
+  PlacePictureButton(m_btnInstall, layout.rcInstall);
+  PlacePictureButton(m_btnClose, layout.rcClose);
+  PlacePictureButton(m_btnMin, layout.rcMinimise);
   MoveControl(m_hFolderLabel.load(), layout.rcFolderLabel);
   HWND hEdit = m_hFolderEdit.load();
   MoveControl(hEdit, layout.rcFolderEdit);
@@ -310,20 +330,20 @@ bool CWin32MainWindow::OnCommand(HWND hWnd, int nCommand) {
   }
 }
 
-void CWin32MainWindow::ReleaseButtonImages() {
-  ReleaseImageButton(m_hInstallButton.load());
-  ReleaseImageButton(m_hCloseButton.load());
-  ReleaseImageButton(m_hMinimiseButton.load());
+void CWin32MainWindow::DestroyImageButtons() {
+  DestroyControl(m_btnMin.m_hWnd);
+  DestroyControl(m_btnClose.m_hWnd);
+  DestroyControl(m_btnInstall.m_hWnd);
 }
 
 void CWin32MainWindow::ForgetWindow() {
   // From here on the handles name no windows: calls do nothing and boxes go
   // without an owner.
-  for (std::atomic<HWND>* pHandle : {&m_hInstallButton, &m_hCloseButton, &m_hMinimiseButton, &m_hProgress,
-                                     &m_hStatus, &m_hBrowseButton, &m_hFolderLabel, &m_hFolderEdit,
-                                     &m_hVersionLabel, &m_hWnd}) {
+  for (std::atomic<HWND>* pHandle :
+       {&m_hProgress, &m_hStatus, &m_hBrowseButton, &m_hFolderLabel, &m_hFolderEdit, &m_hVersionLabel, &m_hWnd}) {
     pHandle->store(nullptr);
   }
+  for (CImageButton* pButton : {&m_btnInstall, &m_btnClose, &m_btnMin}) pButton->m_hWnd = nullptr;
   m_fonts.Release();
 }
 
@@ -346,7 +366,7 @@ LRESULT CALLBACK CWin32MainWindow::WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, 
       break;
     case WM_DESTROY:
       CMainDlg::GetInstance().Quit(L"DestoryClose");
-      if (pWindow != nullptr) pWindow->ReleaseButtonImages();
+      if (pWindow != nullptr) pWindow->DestroyImageButtons();
       return 0;
     case WM_NCDESTROY:
       if (pWindow != nullptr && pWindow->m_hWnd.load() == hWnd) pWindow->ForgetWindow();

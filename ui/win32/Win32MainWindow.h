@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ui/MainWindow.h"
+#include "ui/win32/ImageButton.h"
 #include "ui/win32/WindowFonts.h"
 
 class CWin32MainWindow : public IMainWindow {
@@ -39,11 +40,15 @@ public:
   static LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
 private:
+  // The in-process window checks read the controls' handles and the picture
+  // buttons' state.
+  friend class CWin32MainWindowInspector;
+
   void CreateControls(HWND hWnd);
   void LayoutControls(HWND hWnd);
   // Handlers of WM_COMMAND; false for a command that is not the window's.
   bool OnCommand(HWND hWnd, int nCommand);
-  void ReleaseButtonImages();
+  void DestroyImageButtons();
   void ForgetWindow();
   HWND OwnerHandle(WindowOwner owner) const;
   void ReleaseBackgroundBrush();
@@ -54,9 +59,10 @@ private:
   // owners) while the main thread sets them and clears them at destruction.
   std::atomic<HWND> m_hWnd{nullptr};
   std::atomic<HBRUSH> m_hBkBrush{nullptr};
-  std::atomic<HWND> m_hInstallButton{nullptr};
-  std::atomic<HWND> m_hCloseButton{nullptr};
-  std::atomic<HWND> m_hMinimiseButton{nullptr};
+  // Only the main thread makes, moves, shows and destroys the picture buttons.
+  CImageButton m_btnInstall;
+  CImageButton m_btnClose;
+  CImageButton m_btnMin;
   std::atomic<HWND> m_hProgress{nullptr};  // range 0..1000
   std::atomic<HWND> m_hStatus{nullptr};
   std::atomic<HWND> m_hBrowseButton{nullptr};
