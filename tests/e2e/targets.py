@@ -277,13 +277,23 @@ class WindowsTarget(wine.WineSession, Target):
 
     def destroy_window(self, run):
         """The fixture posts WM_CLOSE to the window of class "TarnFetchlet"."""
-        closer = subprocess.run([wine.wine_command(), str(Options.close_window),
-                                 str(int(WINDOW_TIMEOUT))], env=self.env(), cwd=self.work,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, timeout=WINDOW_TIMEOUT + 15)
-        if closer.returncode != 0:
+        if not self.post_close():
             raise AssertionError("no window of class TarnFetchlet to close")
         return run.wait()
+
+    def post_close(self, window_class=None, title=None):
+        """Posts WM_CLOSE to the first window of that class and title (by
+        default the main window) as soon as one exists; False when none came
+        within the window time-out."""
+        command = [wine.wine_command(), str(Options.close_window), str(int(WINDOW_TIMEOUT))]
+        if window_class is not None or title is not None:
+            command.append(window_class or "")
+        if title is not None:
+            command.append(title)
+        closer = subprocess.run(command, env=self.env(), cwd=self.work,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, timeout=WINDOW_TIMEOUT + 15)
+        return closer.returncode == 0
 
     def press_close_button(self, run, yes):
         """Clicks the close button where the layout puts it and answers the

@@ -18,6 +18,7 @@ WINEBOOT_TIMEOUT = 240.0
 WINESERVER_TIMEOUT = 30.0
 WINESERVER_LINGER = 60    # seconds a server without clients stays up
 XDOTOOL_TIMEOUT = 10.0
+SCREENSHOT_TIMEOUT = 20.0
 FONT_SUBSTITUTES = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
 WINDOW_FONT = "微软雅黑"
 CJK_FONT = "WenQuanYi Micro Hei"
@@ -192,6 +193,28 @@ def window_name(env, window):
     except subprocess.TimeoutExpired:
         return ""
     return result.stdout.decode("utf-8", "replace").strip()
+
+
+def window_geometry(env, window):
+    """The window's place and size on the screen as (x, y, width, height),
+    None when X no longer knows it."""
+    values = dict(line.split("=", 1) for line in
+                  xdotool(env, "getwindowgeometry", "--shell", window) if "=" in line)
+    try:
+        return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+    except (KeyError, ValueError):
+        return None
+
+
+def screenshot(env, path):
+    """The whole screen of env's display as a picture file; False on failure."""
+    try:
+        result = subprocess.run(["import", "-window", "root", str(path)], env=env,
+                                stdin=subprocess.DEVNULL, capture_output=True,
+                                timeout=SCREENSHOT_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        return False
+    return result.returncode == 0 and Path(path).exists()
 
 
 def press_return(env, window):
