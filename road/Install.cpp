@@ -10,18 +10,15 @@
 
 namespace {
 
-// The installer's command line is formatted into a buffer of this many units.
-constexpr std::size_t kCommandLineBuffer = 1024;
 constexpr unsigned kInstallStepPermille = 40;
 constexpr unsigned kInstalledPermille = 900;
 
 }  // namespace
 
 std::wstring BuildInstallerCommandLine(const std::wstring& strFolder) {
-  std::wstring strCommandLine = L" /verysilent /suppressmsgboxes /DIR=\"" + strFolder + L"\"";
-  // The folder is at most 259 characters, so this never cuts in practice.
-  if (strCommandLine.size() > kCommandLineBuffer - 1) strCommandLine.resize(kCommandLineBuffer - 1);
-  return strCommandLine;
+  // The folder check lets no folder over 259 characters through, so the line
+  // always fits the installer's 1024-unit buffer.
+  return L" /verysilent /suppressmsgboxes /DIR=\"" + strFolder + L"\"";
 }
 
 std::wstring InstallingText(unsigned nPoll) {

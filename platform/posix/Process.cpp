@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/CommandLine.h"
 #include "platform/CodePage.h"
+#include "platform/CommandLine.h"
 #include "platform/SystemError.h"
 #include "platform/posix/CleanSpawn.h"
 

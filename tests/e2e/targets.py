@@ -61,6 +61,16 @@ def main():
     unittest.main(argv=argv, verbosity=2)
 
 
+def main_with_path(option, help_text, store):
+    """main() for a suite that needs one more file than the program: the
+    required --<option> path, resolved, goes to store before the tests run."""
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--" + option, required=True, type=Path, help=help_text)
+    args, rest = parser.parse_known_args(sys.argv[1:])
+    store(getattr(args, option).resolve())
+    unittest.main(argv=parse_args([sys.argv[0]] + rest), verbosity=2)
+
+
 class Run:
     """A started program: its process and the files its output goes to."""
 

@@ -10,16 +10,13 @@ program with nginx and the service both up.
       --program build/windows/Fetchlet.exe --close-window build/windows/tests/close_window.exe
 """
 
-import argparse
 import hashlib
 import json
 import os
 import re
 import subprocess
-import sys
 import time
 import unittest
-from pathlib import Path
 
 import targets
 import wine
@@ -405,13 +402,8 @@ class ProgramRunTest(ProgramTestCase):
 
 
 def main():
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--probe", required=True, type=Path,
-                        help="build/linux/tests/bi_probe or build/windows/tests/bi_probe.exe")
-    args, rest = parser.parse_known_args(sys.argv[1:])
-    Options.probe = args.probe.resolve()
-    argv = targets.parse_args([sys.argv[0]] + rest)
-    unittest.main(argv=argv, verbosity=2)
+    targets.main_with_path("probe", "build/linux/tests/bi_probe or build/windows/tests/bi_probe.exe",
+                           lambda path: setattr(Options, "probe", path))
 
 
 if __name__ == "__main__":

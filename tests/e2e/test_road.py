@@ -10,14 +10,10 @@ programs as installer, launcher and platform.
       --fixture build/windows/tests/fake_client.exe
 """
 
-import argparse
 import os
 import shutil
 import subprocess
-import sys
 import time
-import unittest
-from pathlib import Path
 
 import targets
 import wine
@@ -388,13 +384,8 @@ class WindowRoadTest(RoadTestCase):
 
 
 def main():
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--fixture", required=True, type=Path,
-                        help="build/linux/tests/fake_client or build/windows/tests/fake_client.exe")
-    args, rest = parser.parse_known_args(sys.argv[1:])
-    Options.fixture = args.fixture.resolve()
-    argv = targets.parse_args([sys.argv[0]] + rest)
-    unittest.main(argv=argv, verbosity=2)
+    targets.main_with_path("fixture", "build/linux/tests/fake_client or build/windows/tests/fake_client.exe",
+                           lambda path: setattr(Options, "fixture", path))
 
 
 if __name__ == "__main__":

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/CommandLine.h"
+#include "platform/CommandLine.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ TEST(CommandLine, SplitsLikeCommandLineToArgvW) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.szName);
-    EXPECT_EQ(SplitCommandLine(c.strLine), c.expected);
+    EXPECT_EQ(platform::SplitCommandLine(c.strLine), c.expected);
   }
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/CommandLine.h"
+#include "platform/CommandLine.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ TEST(Win32CommandLine, MatchesCommandLineToArgvW) {
   if (!IsWine()) compared.insert(compared.end(), std::begin(doubledQuotes), std::end(doubledQuotes));
   for (const wchar_t* pLine : compared) {
     SCOPED_TRACE(testing::Message() << "line: " << std::wstring(pLine));
-    EXPECT_EQ(SplitCommandLine(pLine), SystemSplit(pLine));
+    EXPECT_EQ(platform::SplitCommandLine(pLine), SystemSplit(pLine));
   }
 }
 

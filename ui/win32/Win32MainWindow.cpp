@@ -222,15 +222,12 @@ void CWin32MainWindow::OpenWebPage(const std::wstring& strUrl, WindowOwner owner
 
 int CWin32MainWindow::RunMessageLoop() {
   MSG msg{};
-  BOOL bResult = FALSE;
-  while ((bResult = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+  // -1 is an error, not a message: it ends the loop like WM_QUIT.
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  // -1 is an error, not a message: it ends the loop like WM_QUIT, with the
-  // code EndRun recorded.
-  if (bResult == 0) return static_cast<int>(msg.wParam);
-  return m_nExitCode.load();
+  return m_nExitCode.load();  // the code EndRun recorded, which WM_QUIT carries too
 }
 
 void CWin32MainWindow::EndRun(int nExitCode) {

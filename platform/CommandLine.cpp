@@ -1,4 +1,6 @@
-#include "common/CommandLine.h"
+#include "platform/CommandLine.h"
+
+namespace platform {
 
 namespace {
 
@@ -58,3 +60,5 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& strCommandLine) {
   }
   return args;
 }
+
+}  // namespace platform

@@ -1,9 +1,12 @@
 // Splitting a Windows command line into arguments, for the systems whose
-// programs take an argument vector instead of one line.
+// programs take an argument vector instead of one line. Portable: the Linux
+// process service uses it, and the Windows build tests it against the system.
 #pragma once
 
 #include <string>
 #include <vector>
+
+namespace platform {
 
 // The arguments CommandLineToArgvW gives for the line, program name first: the
 // program name ends at the first blank (space or tab) or, when it starts with a
@@ -14,3 +17,5 @@
 // literal quote, other backslashes are literal, and two quotes inside a quoted
 // part are one literal quote. An empty line gives no arguments at all.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& strCommandLine);
+
+}  // namespace platform
