@@ -70,10 +70,14 @@ std::string CustomEventSign(std::int64_t nClientTime, const std::string& strEven
   return Md5Of(std::to_string(nClientTime) + strEventName + strSecret);
 }
 
-bool SdkInit(const SdkInitInfo& info) {
+bool SdkInit(const SdkInitInfo& info, std::chrono::milliseconds limit) {
   BiSdkState& state = GetBiSdkState();
-  // One initialisation at a time; readers wait for its outcome.
-  std::lock_guard<std::mutex> lock(state.csState);
+  std::string strServer, strSecret;
+  {
+    std::lock_guard<std::mutex> lock(state.csState);
+    strServer = state.reportServer;
+    strSecret = state.appSecret;
+  }
   const nlohmann::json body = {
       {"appid", info.appid},
       {"channel", info.channel},
@@ -91,9 +95,10 @@ bool SdkInit(const SdkInitInfo& info) {
       {"disk", "30/200"},
       {"report_server", 1},
       {"client_time", info.client_time},
-      {"sign", SdkInitSign(info, state.appSecret)},
+      {"sign", SdkInitSign(info, strSecret)},
   };
-  const std::string strResponse = PostJson(state.reportServer + "sdk_init", body);
+  // The initialisation carries no token.
+  const std::string strResponse = PostJson(strServer + "sdk_init", body, std::string(), limit);
   try {
     // Not const: a member that is missing reads as null, and null as a number throws.
     nlohmann::json answer = nlohmann::json::parse(strResponse);
@@ -102,10 +107,13 @@ bool SdkInit(const SdkInitInfo& info) {
       return false;
     }
     const std::string strToken = answer["MSG"].get<std::string>();
-    state.token = strToken;
+    {
+      std::lock_guard<std::mutex> lock(state.csState);
+      state.token = strToken;
+      state.initInfo = info;
+      state.initialized = true;
+    }
     if (!info.account_id.empty() && !strToken.empty()) std::printf("SDK BI_ACCOUNT_PROPERTY successfully!!!\n");
-    state.initInfo = info;
-    state.initialized = true;
     return true;
   } catch (const nlohmann::json::exception& error) {
     std::fprintf(stderr, "Error parsing JSON response: %s\n", error.what());
@@ -113,14 +121,16 @@ bool SdkInit(const SdkInitInfo& info) {
   }
 }
 
-bool ReportCustomEvent(std::int64_t nClientTime, std::string strEventName, std::string strEventRemark) {
+bool ReportCustomEvent(std::int64_t nClientTime, std::string strEventName, std::string strEventRemark,
+                       std::chrono::milliseconds limit) {
   BiSdkState& state = GetBiSdkState();
-  std::string strServer, strSecret;
+  std::string strServer, strSecret, strToken;
   SdkInitInfo info;
   {
     std::lock_guard<std::mutex> lock(state.csState);
     strServer = state.reportServer;
     strSecret = state.appSecret;
+    strToken = state.token;
     info = state.initInfo;
   }
 
@@ -148,7 +158,7 @@ bool ReportCustomEvent(std::int64_t nClientTime, std::string strEventName, std::
       {"sign", CustomEventSign(nClientTime, strEventName, strSecret)},
       {"properties", properties},
   };
-  const std::string strResponse = PostJson(strServer + "auth/report", body);
+  const std::string strResponse = PostJson(strServer + "auth/report", body, strToken, limit);
   try {
     // Not const: a member that is missing reads as null, and null as a number throws.
     nlohmann::json answer = nlohmann::json::parse(strResponse);
@@ -156,7 +166,7 @@ bool ReportCustomEvent(std::int64_t nClientTime, std::string strEventName, std::
       std::printf("SDK ReportCustomEvent failed, error: %s\n", answer["ERR"].get<std::string>().c_str());
       return false;
     }
-    std::printf("SDK ReportCustomEvent successfully, token: %s\n", CurrentBiToken().c_str());
+    std::printf("SDK ReportCustomEvent successfully, token: %s\n", strToken.c_str());
     return true;
   } catch (const nlohmann::json::exception& error) {
     std::fprintf(stderr, "Error parsing JSON response: %s\n", error.what());

@@ -2,9 +2,12 @@
 // the bearer token, and the custom events.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
+
+#include "bi/PostJson.h"
 
 struct ReportConfig {
   std::string reportServer;  // "https://host/": request paths are appended
@@ -25,20 +28,24 @@ struct BiSdkState {
   std::string token;
   SdkInitInfo initInfo;
   bool initialized = false;
-  // Held across an initialisation and around every read of the state.
+  // Held only to copy the state in or out, never across a transfer.
   std::mutex csState;
 };
 
 BiSdkState& GetBiSdkState();
 ReportConfig GetReportConfig(int nEnvironment);
 
+// The transfers below take at most `limit` each (kBiTransferLimit unless the
+// caller has less time).
+
 // Registers the device; true when the service accepted it.
-bool SdkInit(const SdkInitInfo& info);
+bool SdkInit(const SdkInitInfo& info, std::chrono::milliseconds limit = kBiTransferLimit);
 bool IsBiSdkInitialized();
 std::string CurrentBiToken();
 
 // Sends one named event; true when the service accepted it.
-bool ReportCustomEvent(std::int64_t nClientTime, std::string strEventName, std::string strEventRemark);
+bool ReportCustomEvent(std::int64_t nClientTime, std::string strEventName, std::string strEventRemark,
+                       std::chrono::milliseconds limit = kBiTransferLimit);
 
 // Signs of the two requests, exposed for their tests.
 std::string SdkInitSign(const SdkInitInfo& info, const std::string& strSecret);

@@ -2,16 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "Deployment.h"
-#include "bi/BiSdk.h"
+#include "platform/CurlLibrary.h"
 
 namespace {
-
-// Each telemetry call may hold its caller this long, connect and all.
-constexpr long kConnectTimeoutSeconds = 1;
-constexpr long kTransferTimeoutSeconds = 1;
 
 size_t WriteResponse(char* pData, size_t nSize, size_t nCount, void* pUser) {
   static_cast<std::string*>(pUser)->append(pData, nSize * nCount);
@@ -24,11 +21,14 @@ std::string DumpCompact(const nlohmann::json& value) {
   return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::string PostJson(const std::string& strUrl, const nlohmann::json& body) {
+std::string PostJson(const std::string& strUrl, const nlohmann::json& body, const std::string& strToken,
+                     std::chrono::milliseconds limit) {
   const std::string strBody = DumpCompact(body);
   std::string strResponse;
-  curl_global_init(CURL_GLOBAL_ALL);
+  platform::EnsureCurlInitialised();
   if (CURL* pCurl = curl_easy_init()) {
+    // libcurl reads zero as "no limit": a spent limit still gives up at once.
+    const long nLimitMs = static_cast<long>(std::max<std::chrono::milliseconds::rep>(limit.count(), 1));
     curl_easy_setopt(pCurl, CURLOPT_URL, strUrl.c_str());
     curl_easy_setopt(pCurl, CURLOPT_POST, 1L);
     curl_easy_setopt(pCurl, CURLOPT_POSTFIELDS, strBody.c_str());
@@ -38,14 +38,16 @@ std::string PostJson(const std::string& strUrl, const nlohmann::json& body) {
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYHOST, 2L);
     if (FETCHLET_BI_CA_FILE[0] != '\0') curl_easy_setopt(pCurl, CURLOPT_CAINFO, FETCHLET_BI_CA_FILE);
-    curl_easy_setopt(pCurl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(pCurl, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
+    // The limits cover the name look-up too (libcurl resolves on a thread of
+    // its own), and no signal is used to keep them.
+    curl_easy_setopt(pCurl, CURLOPT_CONNECTTIMEOUT_MS, nLimitMs);
+    curl_easy_setopt(pCurl, CURLOPT_TIMEOUT_MS, nLimitMs);
     curl_easy_setopt(pCurl, CURLOPT_NOSIGNAL, 1L);
 
     curl_slist* pHeaders = curl_slist_append(nullptr, "Content-Type: application/json");
     const auto name = body.find("event_name");
     const bool bInit = name != body.end() && name->is_string() && name->get<std::string>() == "init";
-    if (!bInit) pHeaders = curl_slist_append(pHeaders, ("Authorization:BEARER" + CurrentBiToken()).c_str());
+    if (!bInit) pHeaders = curl_slist_append(pHeaders, ("Authorization:BEARER" + strToken).c_str());
     curl_easy_setopt(pCurl, CURLOPT_HTTPHEADER, pHeaders);
 
     const CURLcode code = curl_easy_perform(pCurl);
@@ -56,6 +58,5 @@ std::string PostJson(const std::string& strUrl, const nlohmann::json& body) {
     curl_slist_free_all(pHeaders);
     curl_easy_cleanup(pCurl);
   }
-  curl_global_cleanup();
   return strResponse;
 }

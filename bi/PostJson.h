@@ -3,10 +3,18 @@
 // no byte returns the synthetic refusal {"ERR":"report server timeout .","RES":-1}.
 #pragma once
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <string>
 
-std::string PostJson(const std::string& strUrl, const nlohmann::json& body);
+// How long one BI transfer may take, connection set-up included.
+inline constexpr std::chrono::milliseconds kBiTransferLimit{1000};
+
+// Every body but the initialisation's carries the bearer token given here.
+// A shorter limit than kBiTransferLimit lets a caller with a deadline of its
+// own keep to it.
+std::string PostJson(const std::string& strUrl, const nlohmann::json& body, const std::string& strToken,
+                     std::chrono::milliseconds limit = kBiTransferLimit);
 
 // The compact, key-sorted text of a JSON value; invalid UTF-8 is replaced,
 // never a reason to fail.

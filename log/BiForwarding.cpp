@@ -6,15 +6,16 @@
 #include "bi/PostJson.h"
 #include "common/Clock.h"
 #include "common/Common.h"
+#include "log/DataTypes.h"
 
 std::string BiEventName(int nDataType) {
   switch (nDataType) {
-    case 1: return "ruzero_dev_install_start";
-    case 2:
-    case 5: return "ruzero_dev_install_error";
-    case 6: return "ruzero_dev_install_end";
-    case 101: return "ruzero_dev_install_interface";
-    case 103: return "ruzero_dev_install_exit";
+    case kEventDownloadAttempt: return "ruzero_dev_install_start";
+    case kEventFailure:
+    case kEventInstallFailed: return "ruzero_dev_install_error";
+    case kEventInstalled: return "ruzero_dev_install_end";
+    case kEventStart: return "ruzero_dev_install_interface";
+    case kEventExit: return "ruzero_dev_install_exit";
     default: return "default" + std::to_string(nDataType);
   }
 }
@@ -38,18 +39,33 @@ SdkInitInfo MakeReporterInitInfo(const std::wstring& strDeviceId, std::int64_t t
   return info;
 }
 
-void ForwardToBi(int nDataType, const std::wstring& strText, const std::wstring& strDeviceId,
-                 std::int64_t tInstallTime) {
-  // A failure leaves the client uninitialised: the next report tries again.
-  if (!IsBiSdkInitialized()) SdkInit(MakeReporterInitInfo(strDeviceId, tInstallTime));
+namespace {
 
-  const std::string strVersion = WideToUtf8(GetModuleVersionText());
-
-  nlohmann::json properties = {{"version", strVersion}};
-  const char* pErrorType = nDataType == 2 ? "DownloadError" : nDataType == 5 ? "InstallError" : nDataType == 103 ? "UserClose" : nullptr;
-  if (pErrorType) {
-    properties["error_type"] = pErrorType;
-    properties["error_msg"] = WideToUtf8(strText);
+const char* BiErrorType(int nDataType) {
+  switch (nDataType) {
+    case kEventFailure: return "DownloadError";
+    case kEventInstallFailed: return "InstallError";
+    case kEventExit: return "UserClose";
+    default: return nullptr;
   }
-  ReportCustomEvent(NowMilliseconds(), BiEventName(nDataType), DumpCompact(properties));
+}
+
+}  // namespace
+
+void ForwardToBi(const TelemetryReport& report, CTelemetrySender::Deadline deadline) {
+  // A failure leaves the client uninitialised: the next report tries again.
+  if (!IsBiSdkInitialized()) {
+    const auto limit = TimeLeftWithin(kBiTransferLimit, deadline);
+    if (limit <= std::chrono::milliseconds(0)) return;
+    SdkInit(MakeReporterInitInfo(report.strDeviceId, report.tInstallTime), limit);
+  }
+
+  nlohmann::json properties = {{"version", WideToUtf8(GetModuleVersionText())}};
+  if (const char* pErrorType = BiErrorType(report.nDataType)) {
+    properties["error_type"] = pErrorType;
+    properties["error_msg"] = WideToUtf8(report.strText);
+  }
+  const auto limit = TimeLeftWithin(kBiTransferLimit, deadline);
+  if (limit <= std::chrono::milliseconds(0)) return;
+  ReportCustomEvent(report.nClientTime, BiEventName(report.nDataType), DumpCompact(properties), limit);
 }

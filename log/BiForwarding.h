@@ -1,9 +1,11 @@
-// The statistics reporter's second channel: every event also goes to the BI
-// service, after the client was initialised when it is not yet.
+// The reports' second channel: every event also goes to the BI service, after
+// the client was initialised when it is not yet.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "log/TelemetrySender.h"
 
 // The BI service's name for a statistics data type.
 std::string BiEventName(int nDataType);
@@ -13,7 +15,7 @@ struct SdkInitInfo;
 // The initialisation record the reporter sends for this device.
 SdkInitInfo MakeReporterInitInfo(const std::wstring& strDeviceId, std::int64_t tInstallTime);
 
-// Initialises the BI client when needed and sends the event; blocks the
-// calling thread for the transfers (about a second each at most).
-void ForwardToBi(int nDataType, const std::wstring& strText, const std::wstring& strDeviceId,
-                 std::int64_t tInstallTime);
+// Initialises the BI client when needed (one attempt per report), then sends
+// the report's event; runs on the sender's BI lane, every transfer within its
+// own limit and the deadline.
+void ForwardToBi(const TelemetryReport& report, CTelemetrySender::Deadline deadline);

@@ -6,61 +6,43 @@
 #include "common/Clock.h"
 #include "common/Common.h"
 #include "common/DeviceRecord.h"
-#include "download/SocketDownload.h"
+#include "log/BiForwarding.h"
+#include "log/DataTypes.h"
+#include "log/StatisticsRequest.h"
 #include "platform/Administrator.h"
 #include "platform/FileSystem.h"
-#include "platform/UrlCache.h"
 #include "platform/WorkArea.h"
 
 namespace {
 
 constexpr const char* kSeparatorLine = "--------------------------------------";  // 38 dashes
-// One statistics request, both transfers together, may take this long: the
-// exit report waits for the queue, so a server that accepts and never answers
-// must not hold it longer.
-constexpr std::chrono::milliseconds kStatsRequestBudget{2000};
 
 std::wstring LogFolder() {
   std::wstring strIgnored;  // the device record reports a missing data folder
   return GetRecordFolder(strIgnored);
 }
 
-}  // namespace
-
-std::wstring StatisticsScratchFile() { return std::wstring(L".") + platform::kPathSeparator + L"cb.log"; }
-
-void SendStatisticsRequest(const std::wstring& strUrl) {
-  const auto start = std::chrono::steady_clock::now();
-  std::wstring strCachedFile;
-  const platform::TransferLimits limits{kStatsRequestBudget, kStatsRequestBudget, kStatsRequestBudget};
-  if (platform::FetchUrlToCache(strUrl, strCachedFile, nullptr, limits) == 0) {
-    // Every request URL is unique (it carries its time): keep the cache clean.
-    platform::PurgeUrlCacheEntry(strUrl);
-    return;
-  }
-  // Once more by the own client, within what is left of the budget. The
-  // request only has to reach the server: "src file too small!" is its usual end.
-  const auto left = kStatsRequestBudget -
-                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  if (left <= std::chrono::milliseconds(0)) return;
-  SocketDownloadLimits socketLimits;
-  socketLimits.connect = socketLimits.send = socketLimits.receive = socketLimits.total = left;
-  std::int64_t nOffset = 0;
-  DownloadFileBySocket(strUrl, StatisticsScratchFile(), &nOffset, nullptr, socketLimits);
+void SendStatisticsWithin(const std::wstring& strUrl, CTelemetrySender::Deadline deadline) {
+  SendStatisticsRequest(strUrl, TimeLeftWithin(kStatsRequestBudget, deadline));
 }
 
+}  // namespace
+
 CLog& CLog::GetInstance() {
-  static CLog s_log(LogFolder(), SendStatisticsRequest);
+  static CLog s_log(LogFolder(), SendStatisticsWithin, ForwardToBi);
   return s_log;
 }
 
-CLog::CLog(const std::wstring& strLogFolder, RequestSender fnSend) : m_fnSend(std::move(fnSend)) {
+CLog::CLog(const std::wstring& strLogFolder, CTelemetrySender::StatsChannel fnStats,
+           CTelemetrySender::BiChannel fnBi)
+    : m_sender(std::move(fnStats), std::move(fnBi)) {
   OpenLogFile(strLogFolder);
 }
 
 CLog::~CLog() {
-  // The sender must be gone before anything it uses is freed.
-  StopSender();
+  // The sender must be gone before anything it uses is freed; the transfers
+  // in hand are bounded.
+  LogDropped(m_sender.Stop(), "at teardown");
   // Its last fallback may have come after the exit report removed the file.
   platform::DeleteFileAt(StatisticsScratchFile());
   if (m_ofsLog.is_open()) {
@@ -117,7 +99,7 @@ std::wstring CLog::BuildStartText(const std::wstring& strRecordErrors) const {
 bool CLog::Startup() {
   m_tStartTime = NowSeconds();
   const std::wstring strRecordErrors = LoadDeviceRecord();
-  Report(101, BuildStartText(strRecordErrors));
+  Report(kEventStart, BuildStartText(strRecordErrors));
   StartSender();
 
   const bool bAdministrator = m_fnIsAdministrator ? m_fnIsAdministrator() : platform::IsAdministrator();
@@ -128,43 +110,13 @@ bool CLog::Startup() {
 }
 
 void CLog::StartSender() {
-  if (m_bSenderRunning) return;
-  try {
-    m_threadSender = std::thread(&CLog::ReportThreadProc, this);
-    m_bSenderRunning = true;
-  } catch (const std::system_error&) {
-    // Without a sender the run goes on unreported; the exit report then does
-    // not wait for a queue nobody takes from.
-    Write("The statistics sender thread could not be started.");
-  }
+  // Without a sender the run goes on unreported; the exit report then does
+  // not wait for lanes nobody serves.
+  if (!m_sender.Start()) Write("The report sender threads could not be started.");
 }
 
-void CLog::StopSender() {
-  if (!m_bSenderRunning) return;
-  {
-    std::lock_guard<std::mutex> lock(m_csRequest);
-    m_bStopSender = true;
-  }
-  m_cvRequest.notify_all();
-  m_threadSender.join();  // waits for the transfer in hand, which is bounded
-  m_bSenderRunning = false;
-}
-
-void CLog::ReportThreadProc() {
-  for (;;) {
-    std::wstring strUrl;
-    {
-      std::unique_lock<std::mutex> lock(m_csRequest);
-      m_cvRequest.wait(lock, [this] { return m_bStopSender || !m_listRequest.empty(); });
-      if (m_bStopSender) return;
-      strUrl = std::move(m_listRequest.front());
-      m_listRequest.pop_front();
-    }
-    if (!strUrl.empty()) m_fnSend(strUrl);
-  }
-}
-
-std::size_t CLog::QueuedRequestCount() {
-  std::lock_guard<std::mutex> lock(m_csRequest);
-  return m_listRequest.size();
+void CLog::LogDropped(const CTelemetrySender::Dropped& dropped, const char* pWhen) {
+  if (dropped.Total() == 0) return;
+  Write("Reports left unsent " + std::string(pWhen) + ": " + std::to_string(dropped.nStatsRequests) +
+        " statistics requests and " + std::to_string(dropped.nBiEvents) + " BI events were dropped.");
 }

@@ -1,28 +1,30 @@
-// CLog: the program's log file, the facts every statistics request carries,
-// and the queue of statistics requests with the thread that sends them.
+// CLog: the program's log file, the facts every report carries, and the
+// background sender that delivers the reports on both channels.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <functional>
-#include <list>
 #include <mutex>
 #include <string>
-#include <thread>
+
+#include "log/TelemetrySender.h"
 
 class CLog {
 public:
-  // Sends one statistics request; the answer is never read.
-  using RequestSender = std::function<void(const std::wstring& strUrl)>;
+  // The end of the run waits this long at most for the reports still unsent.
+  static constexpr std::chrono::milliseconds kExitSendBound{5000};
 
   static CLog& GetInstance();
 
-  // A log in the given folder with the given request sender (tests use their
-  // own; the program's instance logs into the data folder and sends through
-  // the URL cache).
-  CLog(const std::wstring& strLogFolder, RequestSender fnSend);
+  // A log in the given folder whose reports go out through the given
+  // channels (tests use their own; the program's instance logs into the data
+  // folder, sends statistics through the URL cache and events to the BI
+  // service).
+  CLog(const std::wstring& strLogFolder, CTelemetrySender::StatsChannel fnStats,
+       CTelemetrySender::BiChannel fnBi);
   ~CLog();
   CLog(const CLog&) = delete;
   CLog& operator=(const CLog&) = delete;
@@ -31,11 +33,14 @@ public:
   void Write(const char* msg);
   void Write(const std::string& msg) { Write(msg.c_str()); }
 
-  // Start of run: start time, device record, start event, sender thread,
+  // Start of run: start time, device record, start event, sender threads,
   // administrator check. false when the process is not an administrator.
   bool Startup();
 
+  // Queues the event on both channels and returns at once.
   void Report(int nDataType, const std::wstring& strText);
+  // Reports the end of the run, then waits for the sender up to
+  // kExitSendBound; what is still unsent then is dropped and counted in the log.
   void ReportExit(const std::wstring& strReason);
   std::wstring Sign(const std::wstring& strTs) const;
   // The statistics request URL of one event with the given "&ts=" value.
@@ -44,8 +49,8 @@ public:
   std::wstring BuildStartText(const std::wstring& strRecordErrors) const;
 
   std::wstring LoadDeviceRecord();
-  void ReportThreadProc();
-  std::size_t QueuedRequestCount();
+  // Statistics requests reported and not yet sent.
+  std::size_t QueuedRequestCount() { return m_sender.UnsentStatsRequests(); }
 
   std::wstring m_strDeviceId;
   std::wstring m_strRecordFile;
@@ -53,8 +58,6 @@ public:
   std::int64_t m_tStartTime = 0;
   std::int64_t m_tInstallTime = 0;
   std::ofstream m_ofsLog;
-  std::list<std::wstring> m_listRequest;
-  std::mutex m_csRequest;
 
   // Seam for the administrator test (Wine always reports elevation).
   std::function<bool()> m_fnIsAdministrator;
@@ -65,18 +68,9 @@ public:
 private:
   void OpenLogFile(const std::wstring& strLogFolder);
   void StartSender();
-  void StopSender();
+  void LogDropped(const CTelemetrySender::Dropped& dropped, const char* pWhen);
 
   std::mutex m_csWrite;
-  RequestSender m_fnSend;
-  std::condition_variable m_cvRequest;
-  std::thread m_threadSender;
-  bool m_bSenderRunning = false;
-  bool m_bStopSender = false;  // guarded by m_csRequest
+  // Last member: its threads stop before anything else is torn down.
+  CTelemetrySender m_sender;
 };
-
-// The program's request sender: the URL cache, then once more the own HTTP
-// client into the scratch file; both together bounded.
-void SendStatisticsRequest(const std::wstring& strUrl);
-// ".\cb.log" in the current folder: the own client's target, never read.
-std::wstring StatisticsScratchFile();

@@ -1,13 +1,14 @@
-// The statistics event reporter: signed request URLs, the queue, the exit report.
+// The event reporter: signed statistics request URLs, the reports handed to
+// the sender, the exit report.
 #include <chrono>
-#include <thread>
 
 #include "Deployment.h"
 #include "common/Clock.h"
 #include "common/Common.h"
 #include "common/Md5Checksum.h"
-#include "log/BiForwarding.h"
+#include "log/DataTypes.h"
 #include "log/Log.h"
+#include "log/StatisticsRequest.h"
 #include "platform/FileSystem.h"
 #include "platform/OsVersion.h"
 
@@ -16,9 +17,6 @@ namespace {
 // Shared with the statistics server; part of every request's sign.
 constexpr const wchar_t* kStatsSignKey = L"0f3c9a41d27be5806c1d4a9e3b72f058";
 constexpr const wchar_t* kChannelId = L"platform_mini";
-constexpr int kStartDataType = 101;
-constexpr int kExitDataType = 103;
-constexpr std::chrono::milliseconds kDrainPollInterval{10};
 
 std::wstring OsVersionText() {
   unsigned nMajor = 0, nMinor = 0;
@@ -41,7 +39,7 @@ std::wstring CLog::BuildRequestUrl(int nDataType, const std::wstring& strText, c
   strUrl += L"&ts=" + strTs;
   strUrl += std::wstring(L"&chanId=") + kChannelId;
   strUrl += L"&sign=" + Sign(strTs);
-  if (nDataType == kStartDataType) {
+  if (nDataType == kEventStart) {
     strUrl += L"&osVersion=" + OsVersionText();
     strUrl += L"&sdkVersion=" + GetModuleVersionText();
   }
@@ -54,25 +52,25 @@ std::wstring CLog::BuildRequestUrl(int nDataType, const std::wstring& strText, c
 }
 
 void CLog::Report(int nDataType, const std::wstring& strText) {
-  std::wstring strUrl = BuildRequestUrl(nDataType, strText, std::to_wstring(NowMilliseconds()));
-  {
-    std::lock_guard<std::mutex> lock(m_csRequest);
-    m_listRequest.push_back(std::move(strUrl));
-  }
-  m_cvRequest.notify_one();
-  ForwardToBi(nDataType, strText, m_strDeviceId, m_tInstallTime);
+  TelemetryReport report;
+  report.nClientTime = NowMilliseconds();
+  report.strStatsUrl = BuildRequestUrl(nDataType, strText, std::to_wstring(report.nClientTime));
+  report.nDataType = nDataType;
+  report.strText = strText;
+  report.strDeviceId = m_strDeviceId;
+  report.tInstallTime = m_tInstallTime;
+  m_sender.Queue(std::move(report));
   m_nLastDataType = nDataType;
 }
 
 void CLog::ReportExit(const std::wstring& strReason) {
   const std::int64_t nUseTime = m_tStartTime != 0 ? NowSeconds() - m_tStartTime : 0;
-  Report(kExitDataType, L"LastDataType:" + std::to_wstring(m_nLastDataType.load()) +
-                            L",UseTime:" + std::to_wstring(nUseTime) + L",Exit:" + strReason);
+  Report(kEventExit, L"LastDataType:" + std::to_wstring(m_nLastDataType.load()) +
+                         L",UseTime:" + std::to_wstring(nUseTime) + L",Exit:" + strReason);
 
   platform::DeleteFileAt(StatisticsScratchFile());
 
-  // A request counts as gone once the sender has taken it; each transfer is
-  // bounded, so this wait is too.
-  if (!m_bSenderRunning) return;
-  while (QueuedRequestCount() > 0) std::this_thread::sleep_for(kDrainPollInterval);
+  // Every report so far is delivered, or dropped at the bound: a service
+  // that never answers cannot hold the end of the run.
+  LogDropped(m_sender.FinishBy(CTelemetrySender::Deadline::clock::now() + kExitSendBound), "at the end of the run");
 }

@@ -4,10 +4,10 @@
 
 #include "Deployment.h"
 #include "download/DownloadFile.h"
+#include "log/DataTypes.h"
 #include "log/Log.h"
 #include "road/DownloadProgress.h"
 #include "road/DownloadUrl.h"
-#include "road/RoadEvents.h"
 #include "road/RoadNames.h"
 #include "road/RoadPacing.h"
 #include "road/RoadThreads.h"

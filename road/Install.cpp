@@ -2,8 +2,8 @@
 
 #include <memory>
 
+#include "log/DataTypes.h"
 #include "log/Log.h"
-#include "road/RoadEvents.h"
 #include "road/RoadPacing.h"
 #include "road/RoadThreads.h"
 #include "road/StepFailure.h"

@@ -1,6 +1,7 @@
 #include "road/InstallFolderCheck.h"
 
 #include "common/Common.h"
+#include "log/DataTypes.h"
 #include "log/Log.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
@@ -9,7 +10,6 @@
 #include "platform/Process.h"
 #include "platform/SystemError.h"
 #include "road/InstallFolderRules.h"
-#include "road/RoadEvents.h"
 #include "road/RoadNames.h"
 #include "road/StepFailure.h"
 

@@ -5,11 +5,11 @@
 
 #include "Deployment.h"
 #include "common/DeviceRecord.h"
+#include "log/DataTypes.h"
 #include "log/Log.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/Process.h"
-#include "road/RoadEvents.h"
 #include "road/RoadNames.h"
 #include "road/RoadPacing.h"
 #include "road/StepFailure.h"

@@ -5,7 +5,8 @@
 
 #include <cstdio>
 #include <memory>
-#include <mutex>
+
+#include "platform/CurlLibrary.h"
 
 namespace platform {
 
@@ -27,11 +28,6 @@ struct TransferState {
   unsigned long long nReceived = 0;
   CurlAnswer* pAnswer = nullptr;
 };
-
-void EnsureCurlInitialised() {
-  static std::once_flag s_once;
-  std::call_once(s_once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 std::string HeaderValue(const std::string& strLine, const char* pName) {
   const std::size_t nLen = std::char_traits<char>::length(pName);

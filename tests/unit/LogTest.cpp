@@ -14,22 +14,39 @@ namespace {
 
 const std::string kSeparator(38, '-');
 
-// Collects what the sender thread sends, optionally taking its time.
+// Collects what the two channels send, in the order they send it; each
+// transfer may take its time, but never past the deadline it is given.
 struct CSentRequests {
   std::mutex cs;
   std::vector<std::wstring> urls;
+  std::vector<int> biTypes;
   std::chrono::milliseconds delay{0};
 
-  CLog::RequestSender Sender() {
-    return [this](const std::wstring& strUrl) {
-      std::this_thread::sleep_for(delay);
+  void Take(CTelemetrySender::Deadline deadline) {
+    const auto limit = TimeLeftWithin(delay, deadline);
+    if (limit > std::chrono::milliseconds(0)) std::this_thread::sleep_for(limit);
+  }
+  CTelemetrySender::StatsChannel Stats() {
+    return [this](const std::wstring& strUrl, CTelemetrySender::Deadline deadline) {
+      Take(deadline);
       std::lock_guard<std::mutex> lock(cs);
       urls.push_back(strUrl);
+    };
+  }
+  CTelemetrySender::BiChannel Bi() {
+    return [this](const TelemetryReport& report, CTelemetrySender::Deadline deadline) {
+      Take(deadline);
+      std::lock_guard<std::mutex> lock(cs);
+      biTypes.push_back(report.nDataType);
     };
   }
   std::vector<std::wstring> Snapshot() {
     std::lock_guard<std::mutex> lock(cs);
     return urls;
+  }
+  std::vector<int> BiSnapshot() {
+    std::lock_guard<std::mutex> lock(cs);
+    return biTypes;
   }
 };
 
@@ -38,8 +55,8 @@ std::string LogText(const CTempFolder& temp) { return ReadWholeFile(temp.Fs() / 
 TEST(LogFile, EachRunIsFramedAndRunsAppend) {
   CTempFolder temp;
   CSentRequests sent;
-  { CLog log(temp.Path(), sent.Sender()); log.Write("first run"); }
-  { CLog log(temp.Path(), sent.Sender()); log.Write("second run"); }
+  { CLog log(temp.Path(), sent.Stats(), sent.Bi()); log.Write("first run"); }
+  { CLog log(temp.Path(), sent.Stats(), sent.Bi()); log.Write("second run"); }
   const std::string strRun = "\n" + kSeparator + "\n[]:Open the log file\n[]:%s\n[]:Close the log file\n" +
                              kSeparator + "\n";
   auto run = [&](const std::string& strLine) {
@@ -55,7 +72,7 @@ TEST(LogFile, LinesStayWholeWhenThreadsWriteAtOnce) {
   constexpr int kThreads = 8, kLines = 300;
   const std::string strPadding(200, 'x');
   {
-    CLog log(temp.Path(), sent.Sender());
+    CLog log(temp.Path(), sent.Stats(), sent.Bi());
     std::vector<std::thread> writers;
     for (int t = 0; t < kThreads; ++t) {
       writers.emplace_back([&, t] {
@@ -79,7 +96,7 @@ TEST(LogFile, AFolderThatCannotBeOpenedMeansNoLogButNoFailure) {
   CTempFolder temp;
   WriteWholeFile(temp.Fs() / "blocked", "x");
   CSentRequests sent;
-  CLog log(temp.Child(L"blocked"), sent.Sender());
+  CLog log(temp.Child(L"blocked"), sent.Stats(), sent.Bi());
   log.Write("goes nowhere");
   EXPECT_FALSE(log.m_ofsLog.is_open());
 }
@@ -87,7 +104,7 @@ TEST(LogFile, AFolderThatCannotBeOpenedMeansNoLogButNoFailure) {
 class CReporter : public ::testing::Test {
 protected:
   CReporter() {
-    m_log.emplace(m_temp.Path(), m_sent.Sender());
+    m_log.emplace(m_temp.Path(), m_sent.Stats(), m_sent.Bi());
     m_log->m_strDeviceId = L"0123456789abcdef0123456789abcdef";
     m_log->m_fnIsAdministrator = [] { return true; };
   }
@@ -133,19 +150,19 @@ TEST_F(CReporter, SignDependsOnDeviceAndTimeOnly) {
   EXPECT_NE(m_log->Sign(L"1700000000123"), strSign);
 }
 
-TEST_F(CReporter, StartReportsTheRunAndExitWaitsForTheQueue) {
+TEST_F(CReporter, BothChannelsSendEveryReportOnceInOrderAndExitWaitsForThem) {
   m_sent.delay = std::chrono::milliseconds(30);
   ASSERT_TRUE(m_log->Startup());
   for (int i = 1; i <= 4; ++i) m_log->Report(i, L"step " + std::to_wstring(i));
   m_log->ReportExit(L"Success");
+  // Nothing is in hand any more: the exit report was delivered, not just taken.
   EXPECT_EQ(m_log->QueuedRequestCount(), 0u);
   EXPECT_EQ(m_log->m_nLastDataType, 103);
-
-  m_log.reset();  // joins the sender: the request in hand is delivered
   const auto urls = m_sent.Snapshot();
   ASSERT_EQ(urls.size(), 6u);
   const std::vector<std::wstring> types = {L"101", L"1", L"2", L"3", L"4", L"103"};
   for (std::size_t i = 0; i < urls.size(); ++i) EXPECT_EQ(QueryFields(urls[i])[L"dataType"], types[i]);
+  EXPECT_EQ(m_sent.BiSnapshot(), (std::vector<int>{101, 1, 2, 3, 4, 103}));
 
   const std::string strStart = FormDecode(QueryFields(urls[0])[L"extend"]);
   EXPECT_EQ(strStart.rfind("SW=", 0), 0u) << strStart;
@@ -154,6 +171,40 @@ TEST_F(CReporter, StartReportsTheRunAndExitWaitsForTheQueue) {
   const std::string strExit = FormDecode(QueryFields(urls[5])[L"extend"]);
   EXPECT_EQ(strExit.rfind("LastDataType:4,UseTime:", 0), 0u) << strExit;
   EXPECT_EQ(strExit.substr(strExit.size() - 13), ",Exit:Success") << strExit;
+}
+
+TEST_F(CReporter, ReportsFromManyThreadsReachBothChannelsInTheSameOrder) {
+  ASSERT_TRUE(m_log->Startup());
+  constexpr int kThreads = 4, kReports = 50;
+  std::vector<std::thread> reporters;
+  for (int t = 0; t < kThreads; ++t) {
+    reporters.emplace_back([&, t] {
+      for (int i = 0; i < kReports; ++i) m_log->Report(1000 + t * kReports + i, L"");
+    });
+  }
+  for (auto& reporter : reporters) reporter.join();
+  m_log->ReportExit(L"Success");
+
+  std::vector<int> statsTypes;
+  for (const auto& strUrl : m_sent.Snapshot()) statsTypes.push_back(std::stoi(QueryFields(strUrl)[L"dataType"]));
+  EXPECT_EQ(statsTypes, m_sent.BiSnapshot());
+  ASSERT_EQ(statsTypes.size(), std::size_t{kThreads * kReports + 2});
+  // Each thread's reports in its own order, none twice.
+  std::vector<int> last(kThreads, -1);
+  for (std::size_t i = 1; i + 1 < statsTypes.size(); ++i) {
+    const int nThread = (statsTypes[i] - 1000) / kReports, nIndex = (statsTypes[i] - 1000) % kReports;
+    EXPECT_EQ(nIndex, last[nThread] + 1) << "report " << statsTypes[i];
+    last[nThread] = nIndex;
+  }
+}
+
+TEST_F(CReporter, AReportNeverWaitsForItsTransfers) {
+  m_sent.delay = std::chrono::milliseconds(1500);  // a service that takes its time
+  ASSERT_TRUE(m_log->Startup());
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 1; i <= 5; ++i) m_log->Report(i, L"x");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  m_log.reset();  // teardown ends the transfer in hand and drops the rest
 }
 
 TEST_F(CReporter, ANonAdministratorReportsItsExit) {
@@ -168,12 +219,19 @@ TEST_F(CReporter, ANonAdministratorReportsItsExit) {
   EXPECT_EQ(strExit.substr(strExit.find(",Exit:")), ",Exit:Not an Administrator") << strExit;
 }
 
-TEST(ReportExit, WithoutStartUpDoesNotWaitAndCountsNoTime) {
+TEST(ReportExit, WithoutStartUpDoesNotWaitAndLogsWhatWasDropped) {
   CTempFolder temp;
   CSentRequests sent;
-  CLog log(temp.Path(), sent.Sender());
-  log.ReportExit(L"ProgressExist.");  // no sender thread: must return at once
-  EXPECT_EQ(log.QueuedRequestCount(), 1u);
+  {
+    CLog log(temp.Path(), sent.Stats(), sent.Bi());
+    log.ReportExit(L"ProgressExist.");  // no sender threads: must return at once
+    EXPECT_EQ(log.QueuedRequestCount(), 0u);
+  }
+  EXPECT_TRUE(sent.Snapshot().empty());
+  EXPECT_NE(LogText(temp).find("[]:Reports left unsent at the end of the run: 1 statistics requests and 1 BI events "
+                               "were dropped.\n"),
+            std::string::npos)
+      << LogText(temp);
 }
 
 TEST(ReportThread, TeardownWaitsForTheTransferInHand) {
@@ -181,12 +239,13 @@ TEST(ReportThread, TeardownWaitsForTheTransferInHand) {
   CSentRequests sent;
   sent.delay = std::chrono::milliseconds(300);
   {
-    CLog log(temp.Path(), sent.Sender());
+    CLog log(temp.Path(), sent.Stats(), sent.Bi());
     log.m_fnIsAdministrator = [] { return true; };
     ASSERT_TRUE(log.Startup());
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the sender holds the start event
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the lanes hold the start event
   }
   EXPECT_EQ(sent.Snapshot().size(), 1u);
+  EXPECT_EQ(sent.BiSnapshot(), std::vector<int>{101});
 }
 
 }  // namespace

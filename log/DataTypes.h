@@ -1,4 +1,5 @@
-// The statistics data types the install road reports.
+// The statistics data types: the number every report carries, and from which
+// the BI channel names its event. The values are the statistics server's.
 #pragma once
 
 inline constexpr int kEventDownloadAttempt = 1;   // a source's address, before its download
@@ -10,3 +11,5 @@ inline constexpr int kEventInstalled = 6;         // the install is complete
 inline constexpr int kEventLaunching = 7;         // the launcher starts
 inline constexpr int kEventLaunchFailed = 8;      // the platform did not come up
 inline constexpr int kEventPlatformAnswered = 100;
+inline constexpr int kEventStart = 101;           // the run starts
+inline constexpr int kEventExit = 103;            // the run ends
