@@ -23,12 +23,23 @@ void CWorkLane::Post(Job job) {
   m_cvWork.notify_one();
 }
 
-std::size_t CWorkLane::FinishBy(Clock::time_point deadline) {
-  std::unique_lock<std::mutex> lock(m_cs);
-  m_deadline = deadline;
+void CWorkLane::BeginFinish(Clock::time_point deadline) {
+  {
+    std::lock_guard<std::mutex> lock(m_cs);
+    m_jobDeadline = deadline - kJobMargin;
+  }
   m_cvWork.notify_one();
-  if (m_bStarted) m_cvIdle.wait_until(lock, deadline, [this] { return m_jobs.empty() && !m_bBusy; });
-  // The thread starts no job at or after the deadline: what is left is dropped.
+}
+
+std::size_t CWorkLane::FinishBy(Clock::time_point deadline) {
+  BeginFinish(deadline);
+  std::unique_lock<std::mutex> lock(m_cs);
+  if (m_bStarted) {
+    // Done when no job is in hand and none can start any more.
+    m_cvIdle.wait_until(lock, deadline, [this] {
+      return !m_bBusy && (m_jobs.empty() || Clock::now() >= m_jobDeadline);
+    });
+  }
   const std::size_t nDropped = m_jobs.size();
   m_jobs.clear();
   return nDropped;
@@ -58,13 +69,13 @@ std::size_t CWorkLane::Unfinished() {
 void CWorkLane::Run() {
   std::unique_lock<std::mutex> lock(m_cs);
   for (;;) {
-    // A job is taken only before the deadline; one posted after it waits
+    // A job is taken only before its deadline; one posted after it waits
     // for a later deadline or is dropped.
-    m_cvWork.wait(lock, [this] { return m_bStop || (!m_jobs.empty() && Clock::now() < m_deadline); });
+    m_cvWork.wait(lock, [this] { return m_bStop || (!m_jobs.empty() && Clock::now() < m_jobDeadline); });
     if (m_bStop) return;
     Job job = std::move(m_jobs.front());
     m_jobs.pop_front();
-    const Clock::time_point deadline = m_deadline;
+    const Clock::time_point deadline = m_jobDeadline;
     m_bBusy = true;
     lock.unlock();
     job(deadline);

@@ -30,10 +30,18 @@ public:
 
   void Post(Job job);
 
-  // Every job posted so far gets until `deadline`. Returns once they have all
-  // run, or at the deadline: the jobs that had not started by then are
-  // dropped, and their number is returned.
+  // Jobs are told to be done this much before a finishing deadline, so that
+  // the one in hand has ended when FinishBy returns: nothing a job uses may
+  // be gone by then (the process may be ending).
+  static constexpr std::chrono::milliseconds kJobMargin{250};
+
+  // Every job posted so far gets until `deadline` less kJobMargin. Returns
+  // once they have all run, or at the latest at `deadline`: the jobs that had
+  // not started by then are dropped, and their number is returned.
   std::size_t FinishBy(Clock::time_point deadline);
+  // The first half of FinishBy: sets the deadline without waiting, so that
+  // several lanes can finish side by side.
+  void BeginFinish(Clock::time_point deadline);
 
   // No job starts any more; waits for the one in hand, whose waits are its
   // own. Returns the number of jobs dropped.
@@ -51,7 +59,7 @@ private:
   std::deque<Job> m_jobs;
   bool m_bBusy = false;
   bool m_bStop = false;
-  Clock::time_point m_deadline = Clock::time_point::max();
+  Clock::time_point m_jobDeadline = Clock::time_point::max();
   std::thread m_thread;
   bool m_bStarted = false;
 };

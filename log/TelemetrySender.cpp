@@ -19,7 +19,9 @@ void CTelemetrySender::Queue(TelemetryReport report) {
 }
 
 CTelemetrySender::Dropped CTelemetrySender::FinishBy(Deadline deadline) {
-  // Both lanes send at once; the second wait is what is left of the first's.
+  // Both lanes learn the deadline before either is waited for.
+  m_statsLane.BeginFinish(deadline);
+  m_biLane.BeginFinish(deadline);
   Dropped dropped;
   dropped.nStatsRequests = m_statsLane.FinishBy(deadline);
   dropped.nBiEvents = m_biLane.FinishBy(deadline);

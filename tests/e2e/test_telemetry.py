@@ -1,0 +1,190 @@
+"""End-to-end tests of the report sender: the real reporter, its sender and
+both channels (through the report probe) against nginx as the statistics
+server and the scripted HTTPS BI service, each answering, refusing
+connections, or accepting them and never answering; then the real program's
+window with a BI service that never answers.
+
+  python3 test_telemetry.py --target linux --program build/linux/fetchlet \\
+      --probe build/linux/tests/report_probe
+  python3 test_telemetry.py --target windows --program build/windows/Fetchlet.exe \\
+      --close-window build/windows/tests/close_window.exe \\
+      --probe build/windows/tests/report_probe.exe
+"""
+
+import contextlib
+import json
+import re
+import time
+
+import targets
+from bi_service import INIT_PATH, REPORT_PATH, BiService, hold
+from peers import Nginx, SilentServer, wait_until
+from targets import ProgramTestCase
+
+PROBE_TIMEOUT = 60.0
+EXIT_BOUND_S = 5.0
+# The sender stops its transfers at the bound; the threads need a moment more.
+EXIT_SLACK_S = 1.0
+# A report only queues its two requests. Far above what a report takes (see
+# the benchmark), far below the second it took when a report sent its BI event.
+REPORT_HOLD_LIMIT_MS = 250
+# The window's delay caused by a BI service that never answers.
+WINDOW_DELAY_LIMIT_S = 0.5
+
+# What the probe reports between its start and exit events.
+REPORTS = [(1, "source 0"), (2, "down load,failed"), (3, "done"), (5, "安装失败"), (6, "")]
+DATA_TYPES = [101] + [data_type for data_type, _ in REPORTS] + [103]
+BI_NAMES = ["ruzero_dev_install_interface", "ruzero_dev_install_start",
+            "ruzero_dev_install_error", "default3", "ruzero_dev_install_error",
+            "ruzero_dev_install_end", "ruzero_dev_install_exit"]
+DROPPED = re.compile(r"\[\]:Reports left unsent at the end of the run: (\d+) statistics requests "
+                     r"and (\d+) BI events were dropped\.")
+
+
+class Options:
+    probe = None
+
+
+@contextlib.contextmanager
+def stats_server(mode):
+    """The statistics port: nginx, nothing at all, or a server that accepts
+    and never answers. Yields nginx or None."""
+    if mode == "answers":
+        with Nginx() as nginx:
+            yield nginx
+    elif mode == "refuses":
+        yield None
+    else:
+        with SilentServer():
+            yield None
+
+
+@contextlib.contextmanager
+def bi_service(mode):
+    """The BI port: the service, nothing at all (after one start, which puts
+    the CA file in place), or a service that never answers."""
+    if mode == "refuses":
+        with BiService():
+            pass
+        yield None
+        return
+    with BiService() as service:
+        if mode == "never answers":
+            service.script(INIT_PATH, [hold()])
+            service.script(REPORT_PATH, [hold()])
+        yield service
+
+
+class SenderTest(ProgramTestCase):
+    """Start-up, five reports and the exit report through the real sender."""
+
+    def run_probe(self):
+        args = ["reports"]
+        for data_type, text in REPORTS:
+            args += [str(data_type), text]
+        run = self.target.start(program=Options.probe, args=args)
+        code = run.wait(PROBE_TIMEOUT)
+        self.assertEqual(code, 0, "report probe: exit %s\n%s" % (code, run.stderr()))
+        [line] = [json.loads(text) for text in run.stdout_path.read_text().splitlines()
+                  if text.startswith("{")]
+        return line, run.elapsed
+
+    def dropped(self):
+        """What the exit report logged as dropped: (statistics, BI), or None."""
+        found = DROPPED.findall(self.target.log_text())
+        self.assertLessEqual(len(found), 1, found)
+        return tuple(int(n) for n in found[0]) if found else None
+
+    def check_modes(self, stats_mode, bi_mode):
+        with stats_server(stats_mode) as nginx, bi_service(bi_mode) as service:
+            result, elapsed = self.run_probe()
+            stats = nginx.wait_stats(lambda r: len(r) >= len(DATA_TYPES)) if nginx else []
+            requests = service.wait_requests(len(BI_NAMES) + 1) if service else []
+        figures = "%s / %s: %s, %.2f s in all" % (stats_mode, bi_mode, result, elapsed)
+        for hold_ms in [result["startup_ms"]] + result["report_ms"]:
+            self.assertLess(hold_ms, REPORT_HOLD_LIMIT_MS, figures)
+        self.assertLess(result["exit_ms"], (EXIT_BOUND_S + EXIT_SLACK_S) * 1000, figures)
+        # The end of the run waits for nothing more than the bound: teardown
+        # finds no transfer that outlives it.
+        self.assertLess(elapsed - result["exit_ms"] / 1000, 10.0 if self.target.name == "windows"
+                        else 2.0, figures)
+        dropped = self.dropped()
+
+        if nginx:
+            # Each report once, in the order reported, the exit event included.
+            self.assertEqual([r.data_type for r in stats], DATA_TYPES, figures)
+            self.assertTrue(stats[-1].extend.endswith(",Exit:ProbeDone"), stats[-1].extend)
+        if bi_mode == "answers":
+            self.assertEqual([r.path for r in requests], [INIT_PATH] + [REPORT_PATH] * len(BI_NAMES))
+            self.assertEqual([r.json()["event_name"] for r in requests[1:]], BI_NAMES, figures)
+        if stats_mode != "never answers" and bi_mode != "never answers":
+            self.assertIsNone(dropped, figures)
+        else:
+            # Silence costs each report the transfers' limits: the bound ends
+            # the run with reports unsent, and the log counts them.
+            self.assertIsNotNone(dropped, figures)
+            self.assertGreater(result["exit_ms"], (EXIT_BOUND_S - 0.5) * 1000, figures)
+            self.assertEqual(dropped[0] > 0, stats_mode == "never answers", dropped)
+            self.assertEqual(dropped[1] > 0, bi_mode == "never answers", dropped)
+        if service and bi_mode == "never answers":
+            # One initialisation attempt per report, then its event.
+            paths = [r.path for r in requests]
+            self.assertEqual(paths, [INIT_PATH, REPORT_PATH] * (len(paths) // 2)
+                             + [INIT_PATH] * (len(paths) % 2), figures)
+        print("  %s" % figures, flush=True)
+
+    def test_both_services_answer(self):
+        self.check_modes("answers", "answers")
+
+    def test_both_refuse(self):
+        self.check_modes("refuses", "refuses")
+
+    def test_both_never_answer(self):
+        self.check_modes("never answers", "never answers")
+
+    def test_one_silent_service_does_not_hold_the_other(self):
+        for stats_mode, bi_mode in (("answers", "never answers"), ("never answers", "answers")):
+            with self.subTest(stats=stats_mode, bi=bi_mode):
+                self.target.end_case()
+                self.target.begin_case()
+                self.check_modes(stats_mode, bi_mode)
+
+
+class WindowTimeTest(ProgramTestCase):
+    """The window does not wait for the BI service."""
+
+    def window_seconds(self, bi_mode):
+        with Nginx(), bi_service(bi_mode):
+            run = self.target.start()
+            if self.target.name == "windows":
+                shown = wait_until(lambda: not run.running() or targets.wine.visible_windows(
+                    self.target.env(), run.pid), targets.WINDOW_TIMEOUT, interval=0.02)
+            else:
+                shown = wait_until(lambda: not run.running() or targets.TITLE_MARK in run.stderr(),
+                                   targets.WINDOW_TIMEOUT, interval=0.005)
+            seconds = time.monotonic() - run.started
+            self.assertTrue(shown and run.running(), "no window; stderr:\n" + run.stderr())
+            self.assertEqual(self.target.destroy_window(run), 0, run.stderr())
+        return seconds
+
+    def test_window_shows_while_the_bi_service_never_answers(self):
+        silent = self.window_seconds("never answers")
+        if self.target.name == "linux":
+            baseline = 0.0
+        else:
+            # Wine's own start-up is not the program's: measured with a BI
+            # port that refuses at once.
+            baseline = self.window_seconds("refuses")
+        print("  window after %.3f s with a silent BI service (baseline %.3f s)"
+              % (silent, baseline), flush=True)
+        self.assertLess(silent - baseline, WINDOW_DELAY_LIMIT_S)
+
+
+def main():
+    targets.main_with_path("probe", "build/linux/tests/report_probe or "
+                           "build/windows/tests/report_probe.exe",
+                           lambda path: setattr(Options, "probe", path))
+
+
+if __name__ == "__main__":
+    main()
