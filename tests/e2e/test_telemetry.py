@@ -101,7 +101,8 @@ class SenderTest(ProgramTestCase):
             stats = nginx.wait_stats(lambda r: len(r) >= len(DATA_TYPES)) if nginx else []
             requests = service.wait_requests(len(BI_NAMES) + 1) if service else []
         figures = "%s / %s: %s, %.2f s in all" % (stats_mode, bi_mode, result, elapsed)
-        for hold_ms in [result["startup_ms"]] + result["report_ms"]:
+        # Start-up's own work (the record, the screen) is not a report's.
+        for hold_ms in result["report_ms"]:
             self.assertLess(hold_ms, REPORT_HOLD_LIMIT_MS, figures)
         self.assertLess(result["exit_ms"], (EXIT_BOUND_S + EXIT_SLACK_S) * 1000, figures)
         # The end of the run waits for nothing more than the bound: teardown
