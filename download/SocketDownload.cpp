@@ -125,7 +125,7 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
 
   const std::string strHost = WideToAnsi(url.strHost);
   std::uint32_t nAddress = 0;
-  if (!platform::ResolveHost(strHost, nAddress)) return L"gethostbyname() error." + GetLastErrorText();
+  if (!platform::ResolveHostBlocking(strHost, nAddress)) return L"gethostbyname() error." + GetLastErrorText();
 
   platform::CTcpConnection connection;
   if (!connection.Open()) return L"socket() error." + GetLastErrorText();

@@ -27,9 +27,14 @@ private:
   bool m_bVersionSupported = true;
 };
 
+// The value of a dotted IPv4 address (network byte order); false for
+// anything else. It asks nobody, so it never waits.
+bool ParseAddressLiteral(const std::string& strHost, std::uint32_t& nAddress);
+
 // The host's first IPv4 address (network byte order): a dotted address is
-// looked up by address, anything else by name.
-bool ResolveHost(const std::string& strHost, std::uint32_t& nAddress);
+// taken as it is, an empty name fails at once, any other name is asked of the
+// system's resolver, which may wait as long as it likes.
+bool ResolveHostBlocking(const std::string& strHost, std::uint32_t& nAddress);
 
 class CTcpConnection {
 public:
