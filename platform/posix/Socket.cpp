@@ -66,6 +66,8 @@ bool ResolveHostBlocking(const std::string& strHost, std::uint32_t& nAddress) {
   return true;
 }
 
+unsigned long TimedOutErrorCode() { return ETIMEDOUT; }
+
 CTcpConnection::~CTcpConnection() { Close(); }
 
 bool CTcpConnection::Open() {

@@ -139,6 +139,10 @@ bool ResolveHostBlocking(const std::string& strHost, std::uint32_t& nAddress) {
   return true;
 }
 
+unsigned long TimedOutErrorCode() {
+  return WSAETIMEDOUT;
+}
+
 CTcpConnection::~CTcpConnection() {
   Close();
 }
