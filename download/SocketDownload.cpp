@@ -4,6 +4,7 @@
 
 #include "common/Common.h"
 #include "platform/FileSystem.h"
+#include "platform/HostLookup.h"
 #include "platform/OutputFile.h"
 #include "platform/Socket.h"
 #include "platform/SocketToFile.h"
@@ -33,6 +34,12 @@ private:
   bool m_bSet;
   Clock::time_point m_end;
 };
+
+// What is left until end; zero once it has passed.
+std::chrono::milliseconds Left(Clock::time_point end) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+  return std::max(std::chrono::milliseconds(0), left);
+}
 
 void Report(platform::IProgressSink* pSink, unsigned long ulProgress, unsigned long ulMax, unsigned long ulCode) {
   if (pSink) pSink->OnProgress(ulProgress, ulMax, ulCode);
@@ -123,13 +130,18 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
   if (session.StartError() != 0) return L"WSAStartup() initialize failed:" + std::to_wstring(session.StartError());
   if (!session.VersionSupported()) return L"WinSock version not supported";
 
+  // The connect limit covers the name's look-up and the connect together: a
+  // name server that never answers must not hold the call past it.
+  const Clock::time_point connectEnd = Clock::now() + deadline.Limit(limits.connect);
   const std::string strHost = WideToAnsi(url.strHost);
   std::uint32_t nAddress = 0;
-  if (!platform::ResolveHost(strHost, nAddress)) return L"gethostbyname() error." + GetLastErrorText();
+  if (!platform::ResolveHost(strHost, nAddress, Left(connectEnd))) {
+    return L"gethostbyname() error." + GetLastErrorText();
+  }
 
   platform::CTcpConnection connection;
   if (!connection.Open()) return L"socket() error." + GetLastErrorText();
-  if (!connection.Connect(nAddress, url.nPort, deadline.Limit(limits.connect))) {
+  if (!connection.Connect(nAddress, url.nPort, Left(connectEnd))) {
     return L"connect() error." + GetLastErrorText();
   }
 

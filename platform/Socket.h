@@ -27,9 +27,19 @@ private:
   bool m_bVersionSupported = true;
 };
 
+// The value of a dotted IPv4 address (network byte order); false for
+// anything else. It asks nobody, so it never waits.
+bool ParseAddressLiteral(const std::string& strHost, std::uint32_t& nAddress);
+
 // The host's first IPv4 address (network byte order): a dotted address is
-// looked up by address, anything else by name.
-bool ResolveHost(const std::string& strHost, std::uint32_t& nAddress);
+// taken as it is, an empty name fails at once, any other name is asked of the
+// system's resolver, which may wait as long as it likes. ResolveHost
+// (HostLookup.h) bounds that wait.
+bool ResolveHostBlocking(const std::string& strHost, std::uint32_t& nAddress);
+
+// The system's code for a network wait that ran out of time (ETIMEDOUT,
+// WSAETIMEDOUT), for SetLastErrorCode.
+unsigned long TimedOutErrorCode();
 
 class CTcpConnection {
 public:

@@ -38,11 +38,19 @@ bool WaitFor(int nSocket, short nEvents, std::chrono::milliseconds timeout) {
 CNetworkSession::CNetworkSession() = default;
 CNetworkSession::~CNetworkSession() = default;
 
-bool ResolveHost(const std::string& strHost, std::uint32_t& nAddress) {
+bool ParseAddressLiteral(const std::string& strHost, std::uint32_t& nAddress) {
   in_addr literal{};
-  if (::inet_pton(AF_INET, strHost.c_str(), &literal) == 1) {
-    nAddress = literal.s_addr;
-    return true;
+  if (::inet_pton(AF_INET, strHost.c_str(), &literal) != 1) return false;
+  nAddress = literal.s_addr;
+  return true;
+}
+
+bool ResolveHostBlocking(const std::string& strHost, std::uint32_t& nAddress) {
+  if (ParseAddressLiteral(strHost, nAddress)) return true;
+  // An empty name is no host; the resolver is not asked about it.
+  if (strHost.empty()) {
+    errno = EHOSTUNREACH;
+    return false;
   }
   addrinfo hints{};
   hints.ai_family = AF_INET;
@@ -57,6 +65,8 @@ bool ResolveHost(const std::string& strHost, std::uint32_t& nAddress) {
   ::freeaddrinfo(pResult);
   return true;
 }
+
+unsigned long TimedOutErrorCode() { return ETIMEDOUT; }
 
 CTcpConnection::~CTcpConnection() { Close(); }
 

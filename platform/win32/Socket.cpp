@@ -114,16 +114,22 @@ CNetworkSession::~CNetworkSession() {
   WSACleanup();
 }
 
-bool ResolveHost(const std::string& strHost, std::uint32_t& nAddress) {
+bool ParseAddressLiteral(const std::string& strHost, std::uint32_t& nAddress) {
+  // Older Winsock versions read an empty string as 0.0.0.0.
+  if (strHost.empty()) return false;
+  const unsigned long nLiteral = inet_addr(strHost.c_str());
+  if (nLiteral == INADDR_NONE) return false;
+  nAddress = static_cast<std::uint32_t>(nLiteral);
+  return true;
+}
+
+bool ResolveHostBlocking(const std::string& strHost, std::uint32_t& nAddress) {
   // An empty name would be taken for this machine's own.
   if (strHost.empty()) return Fail(WSAHOST_NOT_FOUND);
-  const unsigned long nLiteral = inet_addr(strHost.c_str());
-  const hostent* pHost = nullptr;
-  if (nLiteral != INADDR_NONE) {
-    pHost = gethostbyaddr(reinterpret_cast<const char*>(&nLiteral), sizeof(nLiteral), AF_INET);
-  } else {
-    pHost = gethostbyname(strHost.c_str());
-  }
+  // A dotted address is the address: a reverse look-up of it would only add
+  // a wait on the resolver.
+  if (ParseAddressLiteral(strHost, nAddress)) return true;
+  const hostent* pHost = gethostbyname(strHost.c_str());
   if (pHost == nullptr) return Fail(WSAGetLastError());
   if (pHost->h_addrtype != AF_INET || pHost->h_length != sizeof(nAddress) || pHost->h_addr_list == nullptr ||
       pHost->h_addr_list[0] == nullptr) {
@@ -131,6 +137,10 @@ bool ResolveHost(const std::string& strHost, std::uint32_t& nAddress) {
   }
   std::memcpy(&nAddress, pHost->h_addr_list[0], sizeof(nAddress));
   return true;
+}
+
+unsigned long TimedOutErrorCode() {
+  return WSAETIMEDOUT;
 }
 
 CTcpConnection::~CTcpConnection() {

@@ -133,9 +133,44 @@ class WindowsProbe(wine.WineSession):
         return wine.host_path(self.prefix.path, printed)
 
 
-class DownloadTestCase(unittest.TestCase):
+class ProbeTestCase(unittest.TestCase):
+    """The probe for each test class on the target under test; a scratch
+    folder for each test."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.probe = LinuxProbe() if Options.target == "linux" else WindowsProbe()
+        cls.probe.open()
+        cls.addClassCleanup(cls.probe.close)
+
+    def setUp(self):
+        self.work = Path(tempfile.mkdtemp(prefix="fetchlet-download-"))
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def run_probe(self, args, prefix=(), timeout=PROBE_TIMEOUT):
+        """One probe run, its command line after prefix; its one line of JSON
+        as a dict."""
+        try:
+            result = subprocess.run(list(prefix) + self.probe.command() + args,
+                                    env=self.probe.env(self.work), cwd=self.work,
+                                    stdin=subprocess.DEVNULL, capture_output=True,
+                                    timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.fail("the probe did not finish within %d s: %s" % (timeout, args))
+        try:
+            out = result.stdout.decode("utf-8")
+        except UnicodeDecodeError:
+            out = result.stdout.decode("gbk", "replace")
+        lines = [line for line in out.splitlines() if line.startswith("{")]
+        self.assertEqual(result.returncode, 0, "probe %s: exit %d\n%s%s" % (
+            args, result.returncode, out, result.stderr.decode("utf-8", "replace")))
+        self.assertEqual(len(lines), 1, "probe %s printed:\n%s" % (args, out))
+        return json.loads(lines[0])
+
+
+class DownloadTestCase(ProbeTestCase):
     """nginx and a fault server for each test class, both serving the same
-    files; a scratch folder for each test."""
+    files."""
 
     files = {
         "big.bin": payload(BIG_SIZE, 1),
@@ -151,31 +186,7 @@ class DownloadTestCase(unittest.TestCase):
             cls.nginx.put_file(name, data)
         cls.faults = FaultServer(cls.files).__enter__()
         cls.addClassCleanup(cls.faults.stop)
-        cls.probe = LinuxProbe() if Options.target == "linux" else WindowsProbe()
-        cls.probe.open()
-        cls.addClassCleanup(cls.probe.close)
-
-    def setUp(self):
-        self.work = Path(tempfile.mkdtemp(prefix="fetchlet-download-"))
-        self.addCleanup(shutil.rmtree, self.work, True)
-
-    def run_probe(self, args):
-        """One probe run; its one line of JSON as a dict."""
-        try:
-            result = subprocess.run(self.probe.command() + args, env=self.probe.env(self.work),
-                                    cwd=self.work, stdin=subprocess.DEVNULL,
-                                    capture_output=True, timeout=PROBE_TIMEOUT)
-        except subprocess.TimeoutExpired:
-            self.fail("the probe did not finish within %d s: %s" % (PROBE_TIMEOUT, args))
-        try:
-            out = result.stdout.decode("utf-8")
-        except UnicodeDecodeError:
-            out = result.stdout.decode("gbk", "replace")
-        lines = [line for line in out.splitlines() if line.startswith("{")]
-        self.assertEqual(result.returncode, 0, "probe %s: exit %d\n%s%s" % (
-            args, result.returncode, out, result.stderr.decode("utf-8", "replace")))
-        self.assertEqual(len(lines), 1, "probe %s printed:\n%s" % (args, out))
-        return json.loads(lines[0])
+        super().setUpClass()
 
     def socket(self, url, path, offset=None, receive_ms=None):
         """DownloadFileBySocket once."""
