@@ -38,11 +38,13 @@ std::string PostJson(const std::string& strUrl, const nlohmann::json& body, cons
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYHOST, 2L);
     if (FETCHLET_BI_CA_FILE[0] != '\0') curl_easy_setopt(pCurl, CURLOPT_CAINFO, FETCHLET_BI_CA_FILE);
-    // The limits cover the name look-up too (libcurl resolves on a thread of
-    // its own), and no signal is used to keep them.
+    // The limits cover the name look-up too: libcurl resolves on a thread of
+    // its own, which it leaves behind at the limit instead of waiting for it
+    // (quick exit); no signal is used to keep them.
     curl_easy_setopt(pCurl, CURLOPT_CONNECTTIMEOUT_MS, nLimitMs);
     curl_easy_setopt(pCurl, CURLOPT_TIMEOUT_MS, nLimitMs);
     curl_easy_setopt(pCurl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(pCurl, CURLOPT_QUICK_EXIT, 1L);
 
     curl_slist* pHeaders = curl_slist_append(nullptr, "Content-Type: application/json");
     const auto name = body.find("event_name");

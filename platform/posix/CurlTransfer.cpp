@@ -107,6 +107,9 @@ std::int32_t CurlGetToFile(const std::string& strUrl, const std::string& strPath
   answer = CurlAnswer{};
   curl_easy_setopt(curl.get(), CURLOPT_URL, strUrl.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+  // A look-up that outlives the limits is left to finish on its own thread
+  // instead of being waited for.
+  curl_easy_setopt(curl.get(), CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, 10L);
   if (limits.connect.count() > 0) curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));

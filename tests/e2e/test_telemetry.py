@@ -14,10 +14,13 @@ window with a BI service that never answers.
 import contextlib
 import json
 import re
+import subprocess
 import time
 
 import targets
+import wine
 from bi_service import INIT_PATH, REPORT_PATH, BiService, hold
+from dns_sink import DnsSink
 from peers import Nginx, SilentServer, wait_until
 from targets import ProgramTestCase
 
@@ -30,6 +33,13 @@ EXIT_SLACK_S = 1.0
 REPORT_HOLD_LIMIT_MS = 250
 # The window's delay caused by a BI service that never answers.
 WINDOW_DELAY_LIMIT_S = 0.5
+# The sender's transfers against a name server that never answers: the
+# statistics request's budget and one BI transfer's limit, each covering the
+# look-up, plus the time to start the probe (Wine's start-up included).
+STATS_BUDGET_S = 2.0
+BI_LIMIT_S = 1.0
+LOOKUP_SLACK_S = {"linux": 0.5, "windows": 3.0}
+SWALLOWED = "swallowed.fetchlet.test"
 
 # What the probe reports between its start and exit events.
 REPORTS = [(1, "source 0"), (2, "down load,failed"), (3, "done"), (5, "安装失败"), (6, "")]
@@ -179,6 +189,39 @@ class WindowTimeTest(ProgramTestCase):
         print("  window after %.3f s with a silent BI service (baseline %.3f s)"
               % (silent, baseline), flush=True)
         self.assertLess(silent - baseline, WINDOW_DELAY_LIMIT_S)
+
+
+class LookUpTest(ProgramTestCase):
+    """The sender's transfers give up on a name that is never resolved."""
+
+    def run_probe(self, sink, *args):
+        command = [str(Options.probe)] + list(args)
+        if self.target.name == "windows":
+            command = [wine.wine_command()] + command
+        start = time.monotonic()
+        result = subprocess.run(sink.wrap(command), env=self.target.env(), cwd=self.target.work,
+                                stdin=subprocess.DEVNULL, capture_output=True, timeout=PROBE_TIMEOUT)
+        seconds = time.monotonic() - start
+        self.assertEqual(result.returncode, 0, result.stderr.decode("utf-8", "replace"))
+        [line] = [json.loads(text) for text in result.stdout.decode("utf-8", "replace").splitlines()
+                  if text.startswith("{")]
+        return line, seconds
+
+    def test_transfers_keep_their_limits_when_the_name_server_never_answers(self):
+        cases = [("stats", "http://%s:8032/api/index?serviceCode=30003" % SWALLOWED, STATS_BUDGET_S),
+                 ("bi", "https://%s:8443/auth/report" % SWALLOWED, BI_LIMIT_S)]
+        with DnsSink() as sink:
+            for channel, url, limit in cases:
+                with self.subTest(channel=channel):
+                    line, seconds = self.run_probe(sink, channel, url)
+                    print("  %s: gave up after %.0f ms (%.2f s with the probe's start)"
+                          % (channel, line["ms"], seconds), flush=True)
+                    self.assertIn(SWALLOWED, sink.names())
+                    self.assertLess(line["ms"], (limit + 0.3) * 1000, line)
+                    self.assertLess(seconds, limit + LOOKUP_SLACK_S[self.target.name])
+                    if channel == "bi":
+                        self.assertEqual(json.loads(line["answer"]),
+                                         {"ERR": "report server timeout .", "RES": -1})
 
 
 def main():
