@@ -8,6 +8,7 @@ bash tools/setup.sh || exit 1
 cmake --preset linux >/dev/null && cmake --build --preset linux || exit 1
 cmake --preset windows >/dev/null && cmake --build --preset windows || exit 1
 cmake --preset linux-sanitize >/dev/null && cmake --build --preset linux-sanitize || exit 1
+cmake --preset linux-tsan >/dev/null && cmake --build --preset linux-tsan || exit 1
 
 status=0
 echo "== Linux tests"
@@ -15,6 +16,9 @@ ctest --preset linux -j2 || status=1
 
 echo "== Linux unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, fuzzers"
 ctest --preset linux-sanitize -j2 || status=1
+
+echo "== The report sender, the reporter and the BI client under ThreadSanitizer"
+ctest --preset linux-tsan || status=1
 
 echo "== Windows tests (Wine)"
 WINEPREFIX=$(mktemp -d /tmp/fetchlet-wine.XXXXXX)
