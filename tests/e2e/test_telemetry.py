@@ -35,10 +35,11 @@ REPORT_HOLD_LIMIT_MS = 250
 WINDOW_DELAY_LIMIT_S = 0.5
 # The sender's transfers against a name server that never answers: the
 # statistics request's budget and one BI transfer's limit, each covering the
-# look-up, plus the time to start the probe (Wine's start-up included).
+# look-up. The probe's whole run adds its start and exit (Wine's, or the
+# thread sanitizer's, included), far below the resolver's own minutes.
 STATS_BUDGET_S = 2.0
 BI_LIMIT_S = 1.0
-LOOKUP_SLACK_S = {"linux": 0.5, "windows": 3.0}
+LOOKUP_SLACK_S = {"linux": 2.0, "windows": 3.0}
 SWALLOWED = "swallowed.fetchlet.test"
 
 # What the probe reports between its start and exit events.
