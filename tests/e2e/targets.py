@@ -18,6 +18,7 @@ from peers import REPO_ROOT, wait_until
 DATA_FOLDER = "Tarn.net"
 LOG_NAME = "Fetchlet-.log"
 RECORD_NAME = "Tarnnet.db"
+INSTALL_ROOT = "TarnGame"  # what the install folder rule appends to a drive
 
 WINDOW_TIMEOUT = 30.0     # from start until the window (or its terminal stand-in) is up
 EXIT_TIMEOUT = 20.0       # from a close request until the process is gone
@@ -256,15 +257,16 @@ class LinuxTarget(Target):
 
 
 class WindowsTarget(wine.WineSession, Target):
-    """Fetchlet.exe under Wine, its window on an X server of its own. One
-    prefix per test class (a wineboot is slow); each test starts from an empty
-    data folder."""
+    """Fetchlet.exe under Wine, its window on an X server of its own. The
+    suite's classes share one prefix (a wineboot is slow); each test starts
+    from an empty data folder and no earlier install on drive C:."""
 
     name = "windows"
 
     def begin_case(self):
         super().begin_case()
         shutil.rmtree(self.data_dir, ignore_errors=True)
+        shutil.rmtree(self.prefix.path / "drive_c" / INSTALL_ROOT, ignore_errors=True)
 
     @property
     def data_dir(self):

@@ -117,8 +117,8 @@ class LinuxProbe:
 
 
 class WindowsProbe(wine.WineSession):
-    """The probe under Wine, with a prefix of its own per test class (its
-    URL cache lives there too)."""
+    """The probe under Wine, in the suite's shared prefix (its URL cache
+    lives there too)."""
 
     def command(self):
         return [wine.wine_command(), str(Options.probe)]

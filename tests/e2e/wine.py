@@ -1,6 +1,7 @@
 """Wine and a headless X display for the Windows program's end-to-end tests.
 Every wait is bounded. Standard library only."""
 
+import atexit
 import os
 import select
 import shutil
@@ -131,20 +132,36 @@ class WinePrefix:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+# The display and prefix that every test class of this process shares.
+_shared_session = None
+
+
+def _close_shared_session():
+    xvfb, prefix = _shared_session
+    prefix.__exit__()
+    xvfb.__exit__()
+
+
 class WineSession:
-    """A display and a fresh prefix on it, opened and closed together."""
+    """A display and a prefix on it. All test classes of one process (one
+    suite) share them, made by the first and removed at exit: a wineboot is
+    slow, and each test starts from a clean data folder of its own."""
 
     def open(self):
-        self.xvfb = Xvfb().__enter__()
-        try:
-            self.prefix = WinePrefix(self.xvfb.display).__enter__()
-        except Exception:
-            self.xvfb.__exit__()
-            raise
+        global _shared_session
+        if _shared_session is None:
+            xvfb = Xvfb().__enter__()
+            try:
+                prefix = WinePrefix(xvfb.display).__enter__()
+            except Exception:
+                xvfb.__exit__()
+                raise
+            _shared_session = (xvfb, prefix)
+            atexit.register(_close_shared_session)
+        self.xvfb, self.prefix = _shared_session
 
     def close(self):
-        self.prefix.__exit__()
-        self.xvfb.__exit__()
+        pass
 
 
 def windows_path(path):
