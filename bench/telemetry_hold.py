@@ -101,6 +101,8 @@ def main():
     parser.add_argument("--probe", type=Path, default=ROOT / "build/linux/tests/report_probe")
     parser.add_argument("--runs", type=int, default=5)
     args = parser.parse_args()
+    # The runs start in folders of their own.
+    args.program, args.probe = args.program.resolve(), args.probe.resolve()
 
     print("%-14s %-26s %-26s %-26s" % ("BI service", "start to window, ms",
                                        "one report holds, us", "exit report waits, ms"))
