@@ -26,7 +26,6 @@ public:
   // Starts the thread; jobs posted before wait for it. false when the system
   // gave no thread: posted jobs then never run.
   bool Start();
-  bool Running() const { return m_bStarted; }
 
   void Post(Job job);
 

@@ -40,7 +40,6 @@ public:
   // false when a lane's thread could not be started: its reports stay queued
   // and are dropped at the end.
   bool Start();
-  bool Running() const { return m_statsLane.Running() && m_biLane.Running(); }
 
   void Queue(TelemetryReport report);
 
@@ -50,7 +49,6 @@ public:
   Dropped Stop();
 
   std::size_t UnsentStatsRequests() { return m_statsLane.Unfinished(); }
-  std::size_t UnsentBiEvents() { return m_biLane.Unfinished(); }
 
 private:
   StatsChannel m_fnStats;

@@ -169,7 +169,7 @@ class WindowTimeTest(ProgramTestCase):
         with Nginx(), bi_service(bi_mode):
             run = self.target.start()
             if self.target.name == "windows":
-                shown = wait_until(lambda: not run.running() or targets.wine.visible_windows(
+                shown = wait_until(lambda: not run.running() or wine.visible_windows(
                     self.target.env(), run.pid), targets.WINDOW_TIMEOUT, interval=0.02)
             else:
                 shown = wait_until(lambda: not run.running() or targets.TITLE_MARK in run.stderr(),
