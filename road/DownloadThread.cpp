@@ -8,6 +8,7 @@
 #include "log/Log.h"
 #include "road/DownloadProgress.h"
 #include "road/DownloadUrl.h"
+#include "road/InstallerSignature.h"
 #include "road/RoadNames.h"
 #include "road/RoadPacing.h"
 #include "road/RoadThreads.h"
@@ -58,6 +59,7 @@ void DownloadThreadProc(IRoadWindow& window) {
     log.Report(kEventDownloadAttempt, strAttempt);
 
     nResult = DownloadFile(strOutput, strLog, strUrl, strTarget, &progress, pacing);
+    if (nResult == 0) nResult = CheckDownloadedInstaller(strOutput, strUrl, FETCHLET_INSTALLER_PUBLISHER, strLog);
     if (nResult == 0) break;
     strLog += L" ,num" + std::to_wstring(nSource) + L" ,download err";
     log.Report(kEventFailure, strLog);

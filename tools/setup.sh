@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Brings a Debian 12 machine to a full build of both targets: native tools,
-# the mingw-w64 cross compilers, Wine with 32-bit support, the test peers and a
-# static Schannel libcurl for the Windows build. A second run only checks.
+# the mingw-w64 cross compilers, Wine with 32-bit support, the test peers and
+# static Schannel libcurl builds for Windows: the shipped 32-bit program, and
+# a 64-bit test build for machines that run no 32-bit code (where 32-bit Wine
+# cannot start). A second run only checks.
 set -euo pipefail
 
 DEPS_DIR="${FETCHLET_DEPS_DIR:-/var/cache/fetchlet-deps}"
@@ -13,6 +15,7 @@ NATIVE_PACKAGES=(
   libcurl4-openssl-dev nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   nginx-light openssl locales fonts-wqy-microhei dpkg-dev xz-utils
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 osslsigncode
   xvfb xauth xdotool imagemagick xdg-utils
 )
 WINE_PACKAGES=(wine wine32:i386 wine64)
@@ -49,13 +52,13 @@ ensure_locale() {
 }
 
 # Debian ships no mingw libcurl: build a static one with Schannel from
-# Debian's own curl source package, keyed by its version.
+# Debian's own curl source package, keyed by its version and processor.
 ensure_windows_curl() {
-  local version prefix src
+  local arch=$1 version prefix src
   version=$(dpkg-query -W -f='${Version}' libcurl4-openssl-dev | sed 's/-.*//')
-  prefix="$DEPS_DIR/curl-$version-i686-schannel"
+  prefix="$DEPS_DIR/curl-$version-$arch-schannel"
   if [ -f "$prefix/lib/libcurl.a" ]; then return; fi
-  echo "setup: building static libcurl $version for Windows (Schannel)"
+  echo "setup: building static libcurl $version for Windows $arch (Schannel)"
   if ! ls /etc/apt/sources.list.d/fetchlet-src.* >/dev/null 2>&1; then
     local f
     for f in /etc/apt/sources.list.d/*.sources; do
@@ -72,7 +75,7 @@ ensure_windows_curl() {
   src=$(mktemp -d)
   (cd "$src" && apt-get source -qq --download-only curl >/dev/null)
   tar -xf "$(ls "$src"/curl_*.orig.tar.* | grep -v '\.asc$' | head -n 1)" -C "$src"
-  (cd "$src"/curl-*/ && ./configure -q --host=i686-w64-mingw32 CC=i686-w64-mingw32-gcc-posix \
+  (cd "$src"/curl-*/ && ./configure -q --host=$arch-w64-mingw32 CC=$arch-w64-mingw32-gcc-posix \
       --prefix="$prefix" --with-schannel --disable-shared --disable-pthreads \
       --without-libpsl --without-zlib --without-brotli --without-zstd --without-libidn2 \
       --without-nghttp2 --without-librtmp --without-libssh2 --disable-ldap --disable-ldaps \
@@ -86,7 +89,8 @@ ensure_windows_curl() {
 mkdir -p "$DEPS_DIR" 2>/dev/null || $SUDO mkdir -p "$DEPS_DIR"
 ensure_packages
 ensure_locale
-ensure_windows_curl
+ensure_windows_curl i686
+ensure_windows_curl x86_64
 # The cross build finds nlohmann/json through a folder that holds nothing else.
 mkdir -p "$DEPS_DIR/mingw-json-include"
 ln -sfn /usr/include/nlohmann "$DEPS_DIR/mingw-json-include/nlohmann"

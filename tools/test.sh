@@ -5,8 +5,12 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/setup.sh || exit 1
+source tools/wine_target.sh
 cmake --preset linux >/dev/null && cmake --build --preset linux || exit 1
 cmake --preset windows >/dev/null && cmake --build --preset windows || exit 1
+if [ "$WINDOWS_PRESET" != windows ]; then
+  cmake --preset "$WINDOWS_PRESET" >/dev/null && cmake --build --preset "$WINDOWS_PRESET" || exit 1
+fi
 cmake --preset linux-sanitize >/dev/null && cmake --build --preset linux-sanitize || exit 1
 cmake --preset linux-tsan >/dev/null && cmake --build --preset linux-tsan || exit 1
 
@@ -20,9 +24,9 @@ ctest --preset linux-sanitize -j2 || status=1
 echo "== The report sender, the reporter and the BI client under ThreadSanitizer"
 ctest --preset linux-tsan || status=1
 
-echo "== Windows tests (Wine)"
+echo "== Windows tests (Wine, $WINDOWS_PRESET build)"
 WINEPREFIX=$(mktemp -d /tmp/fetchlet-wine.XXXXXX)
-export WINEPREFIX WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=zh_CN.UTF-8
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=zh_CN.UTF-8
 cleanup() { wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX"; }
 trap cleanup EXIT
 timeout 180 wineboot -i >/dev/null 2>&1
@@ -37,6 +41,6 @@ timeout 30 wineserver -w >/dev/null 2>&1
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wineserver -p </dev/null >/dev/null 2>&1
   timeout 60 wine cmd /c exit >/dev/null 2>&1
-  ctest --preset windows' || status=1
+  ctest --preset "$WINDOWS_PRESET"' || status=1
 
 exit $status

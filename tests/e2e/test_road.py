@@ -15,6 +15,7 @@ import shutil
 import subprocess
 import time
 
+import codesign
 import targets
 import wine
 from bi_service import INIT_PATH, REPORT_PATH, BiService
@@ -80,6 +81,11 @@ class RoadTestCase(ProgramTestCase, StatisticsAssertions):
     def setUpClass(cls):
         super().setUpClass()
         cls.installer = Options.fixture.read_bytes()
+        if cls.target.name == "windows":
+            # The test builds run only installers of the test publisher.
+            codesign.trust_test_root(cls.target, targets.Options.close_window.parent / "trust_root.exe")
+            cls.unsigned_installer = cls.installer
+            cls.installer = codesign.test_pki().sign(cls.installer)
 
     def setUp(self):
         super().setUp()
@@ -217,6 +223,9 @@ class WholeRoadTest(RoadTestCase):
         # The installer that ran is cleared away; the install stays.
         self.assertFalse((self.folder / "TarnBattleClient.exe").exists())
         self.assertTrue((self.folder / LAUNCHER).exists())
+        # Only Windows has a trust provider for the installer's signature.
+        unchecked = "The installer's signature is not checked" in self.target.log_text()
+        self.assertEqual(unchecked, self.target.name == "linux")
 
     def test_source_zero_failing_goes_on_with_source_one(self):
         with Nginx() as nginx, BiService() as service:
@@ -287,6 +296,74 @@ class FailingRoadTest(RoadTestCase):
         self.assertEqual(self.extend_of(stats, 8), "WaittingLaunchThreadProc timeout.")
         self.assertExitEvent([r for r in stats if r.data_type == 103][0], 8,
                              "ContactBtnOK,QQ=" + QQ, 600)
+
+
+# What the failure event of a refused installer says, by the installer that
+# source 0 serves (Wine's provider passes an untrusted root that Windows
+# refuses itself: the chain's own status then says it).
+REFUSED_INSTALLERS = {
+    "unsigned": ["InstallerSignature:not signed (0x800b0100)"],
+    "tampered": ["InstallerSignature:the file was changed after signing (0x80096010)"],
+    "other_name": ['InstallerSignature:signed by "%s", not by "%s"'
+                   % (codesign.OTHER_PUBLISHER, codesign.PUBLISHER)],
+    "untrusted_root": ["InstallerSignature:the signer's chain is not trusted (chain status 0x",
+                       "InstallerSignature:the signer's chain ends in an untrusted root (0x800b0109)"],
+}
+
+
+class InstallerSignatureTest(RoadTestCase):
+    """The Windows build runs only an installer signed by its publisher under
+    a trusted root; a refused one is deleted and the next source tried."""
+
+    target_names = ("windows",)
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.variants = codesign.test_pki().variants(cls.unsigned_installer)
+
+    def assertNowhere(self, data):
+        """No file of the prefix's drive C: or the install holds these bytes."""
+        for root in (self.target.prefix.path / "drive_c", self.base):
+            for folder, _, names in os.walk(root):
+                for name in names:
+                    path = os.path.join(folder, name)
+                    if os.path.isfile(path) and os.path.getsize(path) == len(data):
+                        with open(path, "rb") as handle:
+                            self.assertNotEqual(handle.read(), data, "a refused installer stayed: " + path)
+
+    def test_refused_installer_of_source_zero_goes_on_with_source_one(self):
+        for variant, reasons in REFUSED_INSTALLERS.items():
+            with self.subTest(variant), Nginx() as nginx, BiService() as service:
+                # A fresh install each time: no record, no earlier folder.
+                shutil.rmtree(self.target.data_dir, ignore_errors=True)
+                shutil.rmtree(self.base, ignore_errors=True)
+                self.serve(nginx, installer_sources=(1, 2))
+                nginx.put_file(self.installer_name, self.variants[variant], sources=(0,))
+                run, code, _ = self.run_road(["--IDIR", self.arg(self.base)])
+                self.assertEqual(code, 0, run.stderr())
+                stats = self.assertRoad(nginx, service, [101, 1, 2, 1] + ROAD_EVENTS[2:], "Success")
+                failure = self.extend_of(stats, 2)
+                self.assertTrue(any(reason in failure for reason in reasons), failure)
+                self.assertTrue(failure.endswith(" ,num0 ,download err"), failure)
+                self.assertInstalled()
+                self.assertNowhere(self.variants[variant])
+                self.stop_leftovers()
+
+    def test_no_source_with_a_good_installer_runs_none(self):
+        answers = Answers(("下载完整客户端", "no"), (CONTACT_CAPTION, "contact"))
+        with Nginx() as nginx, BiService() as service:
+            self.serve(nginx, installer_sources=())
+            nginx.put_file(self.installer_name, self.variants["tampered"])
+            run, code, _ = self.run_road(["--IDIR", self.arg(self.base)], answers)
+            self.assertEqual(code, 0, run.stderr())
+            stats = self.assertRoad(nginx, service, [101, 1, 2, 1, 2, 1, 2, 2, 5, 103],
+                                    "ContactBtnOK,QQ=" + QQ)
+        final = self.extend_of(stats, 2, 3)
+        self.assertTrue(final.startswith("下载失败，错误码：0x80096010"), final)
+        self.assertIn("InstallerSignature:the file was changed after signing", final)
+        self.assertFalse((self.folder / "install-args.txt").exists(), "a refused installer ran")
+        self.assertNowhere(self.variants["tampered"])
 
 
 class FolderCheckTest(RoadTestCase):

@@ -70,7 +70,7 @@ class Xvfb:
 
 
 class WinePrefix:
-    """A fresh 32-bit Wine prefix with a persistent wineserver, Chinese locale
+    """A fresh Wine prefix (32-bit unless WINEARCH says otherwise) with a persistent wineserver, Chinese locale
     (the program's ANSI code page is then 936) and no Mono or Gecko."""
 
     def __init__(self, display):
@@ -81,7 +81,8 @@ class WinePrefix:
                 del self.env[key]
         self.env.update({
             "WINEPREFIX": str(self.path),
-            "WINEARCH": "win32",
+            # The 64-bit test build runs under a 64-bit prefix.
+            "WINEARCH": os.environ.get("WINEARCH", "win32"),
             "WINEDEBUG": "-all",
             "WINEDLLOVERRIDES": "mscoree,mshtml=",
             "LANG": "zh_CN.UTF-8",
