@@ -12,7 +12,6 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 OUT=$(mkdir -p "${1:-build/screenshots}" && cd "${1:-build/screenshots}" && pwd)
-PROGRAM="$ROOT/build/windows/Fetchlet.exe"
 
 WINDOW_TIMEOUT=30      # from start until a window shows
 ROAD_TIMEOUT=120       # from start until the road has failed on every source
@@ -22,13 +21,15 @@ FULL_PACKAGE_CAPTION="下载完整客户端"
 INSTALL_CENTRE=(361 137)   # the install button, 300x50 at (211,112)
 
 bash tools/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target fetchlet
+source tools/wine_target.sh
+PROGRAM="$ROOT/build/$WINDOWS_PRESET/Fetchlet.exe"
+cmake --preset "$WINDOWS_PRESET" >/dev/null
+cmake --build --preset "$WINDOWS_PRESET" --target fetchlet
 
 WORK=$(mktemp -d -t fetchlet-shots.XXXXXX)
 XVFB_PID=""
 RUN_PID=""
-export WINEPREFIX="$WORK/wine" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+export WINEPREFIX="$WORK/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
   LANG=zh_CN.UTF-8
 unset "${!LC_@}" 2>/dev/null || true
 

@@ -110,15 +110,15 @@ def test_pki():
     return _pki
 
 
-def trust_test_root(target, trust_root_program):
-    """Adds the test root to the machine root store of the target's Wine
-    prefix, once per prefix, with the trust_root fixture."""
-    prefix = target.prefix.path
+def trust_test_root(trust_root_program, env):
+    """Adds the test root to the machine root store of env's Wine prefix,
+    once per prefix, with the trust_root fixture."""
+    prefix = env["WINEPREFIX"]
     if prefix in _trusted_prefixes:
         return
     result = subprocess.run([wine.wine_command(), str(trust_root_program),
                              wine.windows_path(test_pki().root_der)],
-                            env=target.env(), stdin=subprocess.DEVNULL, capture_output=True,
+                            env=env, stdin=subprocess.DEVNULL, capture_output=True,
                             timeout=TRUST_TIMEOUT)
     if result.returncode != 0:
         raise RuntimeError("trust_root failed: " + result.stderr.decode(errors="replace"))

@@ -83,7 +83,8 @@ class RoadTestCase(ProgramTestCase, StatisticsAssertions):
         cls.installer = Options.fixture.read_bytes()
         if cls.target.name == "windows":
             # The test builds run only installers of the test publisher.
-            codesign.trust_test_root(cls.target, targets.Options.close_window.parent / "trust_root.exe")
+            codesign.trust_test_root(targets.Options.close_window.parent / "trust_root.exe",
+                                     cls.target.env())
             cls.unsigned_installer = cls.installer
             cls.installer = codesign.test_pki().sign(cls.installer)
 
