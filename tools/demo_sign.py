@@ -18,7 +18,7 @@ def main():
     installer, trust_root, signed = (Path(a) for a in sys.argv[1:4])
     codesign.trust_test_root(trust_root, dict(os.environ))
     signed.write_bytes(codesign.test_pki().sign(installer.read_bytes()))
-    print("signed by \\"%s\\": %s" % (codesign.PUBLISHER, signed))
+    print("signed by \"%s\": %s" % (codesign.PUBLISHER, signed))
 
 
 if __name__ == "__main__":
