@@ -45,11 +45,12 @@ CLog::~CLog() {
   LogDropped(m_sender.Stop(), "at teardown");
   // Its last fallback may have come after the exit report removed the file.
   platform::DeleteFileAt(StatisticsScratchFile());
-  if (m_ofsLog.is_open()) {
+  if (m_pLogFile != nullptr) {
     Write("Close the log file");
     std::lock_guard<std::mutex> lock(m_csWrite);
-    m_ofsLog << kSeparatorLine << '\n';
-    m_ofsLog.close();
+    std::fprintf(m_pLogFile, "%s\n", kSeparatorLine);
+    std::fclose(m_pLogFile);
+    m_pLogFile = nullptr;
   }
 }
 
@@ -61,20 +62,20 @@ void CLog::OpenLogFile(const std::wstring& strLogFolder) {
     if (strPath[i] == '\\' || strPath[i] == '/') platform::MakeDirectory(AnsiToWide(strPath.substr(0, i)));
   }
   // Binary mode: every line ends with a single "\n" on both systems.
-  m_ofsLog.open(strPath, std::ios::out | std::ios::app | std::ios::binary);
-  if (!m_ofsLog.is_open()) return;
+  m_pLogFile = std::fopen(strPath.c_str(), "ab");
+  if (m_pLogFile == nullptr) return;
   {
     std::lock_guard<std::mutex> lock(m_csWrite);
-    m_ofsLog << '\n' << kSeparatorLine << '\n';
+    std::fprintf(m_pLogFile, "\n%s\n", kSeparatorLine);
   }
   Write("Open the log file");
 }
 
 void CLog::Write(const char* msg) {
   std::lock_guard<std::mutex> lock(m_csWrite);
-  if (!m_ofsLog.is_open()) return;
-  m_ofsLog << "[]:" << (msg ? msg : "") << '\n';
-  m_ofsLog.flush();
+  if (m_pLogFile == nullptr) return;
+  std::fprintf(m_pLogFile, "[]:%s\n", msg ? msg : "");
+  std::fflush(m_pLogFile);
 }
 
 std::wstring CLog::LoadDeviceRecord() {

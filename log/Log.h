@@ -5,7 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -57,7 +57,9 @@ public:
   std::atomic<int> m_nLastDataType{101};
   std::int64_t m_tStartTime = 0;
   std::int64_t m_tInstallTime = 0;
-  std::ofstream m_ofsLog;
+  // C stdio rather than a stream: streams bring the whole locale library
+  // into the program, a third of the shipped file.
+  std::FILE* m_pLogFile = nullptr;
 
   // Seam for the administrator test (Wine always reports elevation).
   std::function<bool()> m_fnIsAdministrator;

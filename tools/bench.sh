@@ -2,7 +2,8 @@
 # Builds the Linux program and prints its figures: the install road's own
 # overhead on a 64 MiB installer, what telemetry costs the window, each
 # report and the exit with the BI service answering, refusing and silent,
-# and last the own HTTP client against curl on a 1 GiB download from the
+# the size of the shipped Windows file and what makes it up, and last the
+# own HTTP client against curl on a 1 GiB download from the
 # local nginx. Fails only when something broke,
 # never on the figures themselves.
 set -euo pipefail
@@ -12,4 +13,10 @@ cmake --preset linux >/dev/null
 cmake --build --preset linux
 python3 bench/road_overhead.py --program build/linux/fetchlet --fixture build/linux/tests/fake_client
 python3 bench/telemetry_hold.py --program build/linux/fetchlet --probe build/linux/tests/report_probe
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target fetchlet
+cmake --preset windows-release >/dev/null
+cmake --build --preset windows-release
+python3 bench/release_size.py --program build/windows-release/Fetchlet.exe \
+  --map build/windows-release/Fetchlet.map --debug build/windows/Fetchlet.exe
 python3 bench/socket_vs_curl.py --probe build/linux/tests/download_probe "$@"

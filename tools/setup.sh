@@ -52,13 +52,27 @@ ensure_locale() {
 }
 
 # Debian ships no mingw libcurl: build a static one with Schannel from
-# Debian's own curl source package, keyed by its version and processor.
+# Debian's own curl source package, keyed by its version, processor and
+# flavour: "schannel" for the test builds, "schannel-http" (HTTP and HTTPS
+# only, nothing the program does not use) for the shipped release build.
+HTTP_ONLY_CURL_OPTIONS=(
+  --disable-ftp --disable-file --disable-rtsp --disable-dict --disable-telnet --disable-tftp
+  --disable-pop3 --disable-imap --disable-smb --disable-smtp --disable-gopher --disable-mqtt
+  --disable-proxy --disable-ntlm --disable-ntlm-wb --disable-kerberos-auth --disable-negotiate-auth
+  --disable-digest-auth --disable-basic-auth --disable-bearer-auth --disable-aws --disable-crypto-auth
+  --disable-tls-srp --disable-cookies --disable-alt-svc --disable-hsts --disable-doh --disable-mime
+  --disable-netrc --disable-progress-meter --disable-dateparse --disable-headers-api
+  --disable-unix-sockets --disable-get-easy-options --disable-verbose --disable-socketpair
+)
+
 ensure_windows_curl() {
-  local arch=$1 version prefix src
+  local arch=$1 flavour=$2 version prefix src
+  local -a extra=()
+  [ "$flavour" = schannel-http ] && extra=("${HTTP_ONLY_CURL_OPTIONS[@]}")
   version=$(dpkg-query -W -f='${Version}' libcurl4-openssl-dev | sed 's/-.*//')
-  prefix="$DEPS_DIR/curl-$version-$arch-schannel"
+  prefix="$DEPS_DIR/curl-$version-$arch-$flavour"
   if [ -f "$prefix/lib/libcurl.a" ]; then return; fi
-  echo "setup: building static libcurl $version for Windows $arch (Schannel)"
+  echo "setup: building static libcurl $version for Windows $arch ($flavour)"
   if ! ls /etc/apt/sources.list.d/fetchlet-src.* >/dev/null 2>&1; then
     local f
     for f in /etc/apt/sources.list.d/*.sources; do
@@ -79,7 +93,7 @@ ensure_windows_curl() {
       --prefix="$prefix" --with-schannel --disable-shared --disable-pthreads \
       --without-libpsl --without-zlib --without-brotli --without-zstd --without-libidn2 \
       --without-nghttp2 --without-librtmp --without-libssh2 --disable-ldap --disable-ldaps \
-      --disable-manual --disable-docs >/dev/null 2>&1 \
+      --disable-manual --disable-docs "${extra[@]}" >/dev/null 2>&1 \
     && make -s -j"$(nproc)" -C lib >/dev/null && make -s -C lib install >/dev/null \
     && make -s -C include install >/dev/null)
   rm -rf "$src"
@@ -89,8 +103,10 @@ ensure_windows_curl() {
 mkdir -p "$DEPS_DIR" 2>/dev/null || $SUDO mkdir -p "$DEPS_DIR"
 ensure_packages
 ensure_locale
-ensure_windows_curl i686
-ensure_windows_curl x86_64
+ensure_windows_curl i686 schannel
+ensure_windows_curl i686 schannel-http
+ensure_windows_curl x86_64 schannel
+ensure_windows_curl x86_64 schannel-http
 # The cross build finds nlohmann/json through a folder that holds nothing else.
 mkdir -p "$DEPS_DIR/mingw-json-include"
 ln -sfn /usr/include/nlohmann "$DEPS_DIR/mingw-json-include/nlohmann"

@@ -98,7 +98,7 @@ TEST(LogFile, AFolderThatCannotBeOpenedMeansNoLogButNoFailure) {
   CSentRequests sent;
   CLog log(temp.Child(L"blocked"), sent.Stats(), sent.Bi());
   log.Write("goes nowhere");
-  EXPECT_FALSE(log.m_ofsLog.is_open());
+  EXPECT_EQ(log.m_pLogFile, nullptr);
 }
 
 class CReporter : public ::testing::Test {
