@@ -45,76 +45,7 @@ void Report(platform::IProgressSink* pSink, unsigned long ulProgress, unsigned l
   if (pSink) pSink->OnProgress(ulProgress, ulMax, ulCode);
 }
 
-// Leading decimal digits (after blanks, with an optional sign), like the C
-// runtime's conversion; stops before an overflow.
-std::int64_t ParseDecimal(const std::string& strText, bool* pHasDigits = nullptr) {
-  std::size_t i = strText.find_first_not_of(" \t");
-  if (i == std::string::npos) i = strText.size();
-  bool bNegative = false;
-  if (i < strText.size() && (strText[i] == '-' || strText[i] == '+')) bNegative = strText[i++] == '-';
-  std::int64_t nValue = 0;
-  bool bDigits = false;
-  for (; i < strText.size() && strText[i] >= '0' && strText[i] <= '9'; ++i) {
-    const int nDigit = strText[i] - '0';
-    if (nValue > (INT64_MAX - nDigit) / 10) break;
-    nValue = nValue * 10 + nDigit;
-    bDigits = true;
-  }
-  if (pHasDigits) *pHasDigits = bDigits;
-  return bNegative ? -nValue : nValue;
-}
-
-// The value of a header field, given exactly as the server must spell it.
-bool HeaderField(const std::string& strHeader, const char* pName, std::string& strValue) {
-  const std::size_t nPos = strHeader.find(pName);
-  if (nPos == std::string::npos) return false;
-  const std::size_t nStart = nPos + std::char_traits<char>::length(pName);
-  const std::size_t nEnd = strHeader.find("\r\n", nStart);
-  if (nEnd == std::string::npos) return false;
-  strValue = strHeader.substr(nStart, nEnd - nStart);
-  return true;
-}
-
-// Where the body of an answer starts in the file, when the server said so.
-bool ContentRangeStart(const std::string& strHeader, std::int64_t& nStart) {
-  std::string strValue;
-  if (!HeaderField(strHeader, "\r\nContent-Range: ", strValue)) return false;
-  const std::size_t nBytes = strValue.find("bytes ");
-  if (nBytes == std::string::npos) return false;
-  bool bDigits = false;
-  nStart = ParseDecimal(strValue.substr(nBytes + 6), &bDigits);
-  return bDigits;
-}
-
 }  // namespace
-
-bool CutSocketUrl(const std::wstring& strUrl, SocketUrl& url) {
-  const std::size_t nSlash = strUrl.find(L'/');
-  if (nSlash == std::wstring::npos) return false;
-  const std::size_t nHostStart = nSlash + 2;  // the two slashes after the scheme
-  if (nHostStart >= strUrl.size()) return false;
-  const std::size_t nPathStart = strUrl.find(L'/', nHostStart);
-  // Only a ":" before the path separates a port; one inside the path is text.
-  std::size_t nPortSep = strUrl.find(L':', nHostStart);
-  if (nPathStart != std::wstring::npos && nPortSep > nPathStart) nPortSep = std::wstring::npos;
-  const std::size_t nHostEnd = nPortSep != std::wstring::npos ? nPortSep : nPathStart;
-
-  url.strHost = strUrl.substr(nHostStart, nHostEnd == std::wstring::npos ? std::wstring::npos : nHostEnd - nHostStart);
-  if (url.strHost.empty()) return false;
-  url.nPort = 80;
-  if (nPortSep != std::wstring::npos) {
-    const std::wstring strPort = strUrl.substr(
-        nPortSep + 1, nPathStart == std::wstring::npos ? std::wstring::npos : nPathStart - nPortSep - 1);
-    if (strPort.empty() || strPort.size() > 5 || strPort.find_first_not_of(L"0123456789") != std::wstring::npos) {
-      return false;
-    }
-    const unsigned long nPort = std::stoul(strPort);
-    if (nPort == 0 || nPort > 65535) return false;
-    url.nPort = static_cast<std::uint16_t>(nPort);
-  }
-  url.strPath = nPathStart == std::wstring::npos ? L"/" : strUrl.substr(nPathStart);
-  return true;
-}
 
 std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring& strPath, std::int64_t* pOffset,
                                   platform::IProgressSink* pSink, const SocketDownloadLimits& limits) {
@@ -168,26 +99,15 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
   }
   if (!bHeaderEnded) return L"recv http head too big.";
 
-  const std::size_t nFirstSpace = strHeader.find(' ');
-  const std::size_t nSecondSpace = nFirstSpace == std::string::npos ? std::string::npos : strHeader.find(' ', nFirstSpace + 1);
-  const std::string strStatus = nFirstSpace == std::string::npos
-                                    ? std::string()
-                                    : strHeader.substr(nFirstSpace, nSecondSpace == std::string::npos
-                                                                        ? std::string::npos
-                                                                        : nSecondSpace - nFirstSpace);
-  const std::int64_t nStatus = ParseDecimal(strStatus);
-  if (nStatus < 200 || nStatus > 299) return L"HttpCode:" + AnsiToWide(strStatus);
-
-  std::string strLength;
-  const bool bHasLength = HeaderField(strHeader, "Content-Length: ", strLength);
-  const std::int64_t nContentLength = bHasLength ? ParseDecimal(strLength) : 0;
+  const HttpAnswerHead head = ParseHttpAnswerHead(strHeader);
+  const std::int64_t nStatus = head.nStatus;
+  if (nStatus < 200 || nStatus > 299) return L"HttpCode:" + AnsiToWide(head.strStatusText);
 
   // A server that ignores the range sends the file from its first byte: that
   // body must replace the partial file, never be appended to it.
   std::int64_t nBodyStart = *pOffset;
-  std::int64_t nRangeStart = 0;
-  if (ContentRangeStart(strHeader, nRangeStart)) {
-    nBodyStart = nRangeStart;
+  if (head.bHasRangeStart) {
+    nBodyStart = head.nRangeStart;
   } else if (nStatus != 206) {
     nBodyStart = 0;
   }
@@ -201,7 +121,7 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
     return L"Content-Range mismatch.";
   }
   if (bStartOver) *pOffset = 0;
-  const std::int64_t nTotal = bHasLength ? nContentLength + *pOffset : 0;
+  const std::int64_t nTotal = head.bHasLength ? head.nContentLength + *pOffset : 0;
 
   platform::COutputFile file;
   if (!file.Open(strPath, *pOffset != 0)) return L"open newfile error!" + GetLastErrorText();

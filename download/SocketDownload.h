@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "download/HttpAnswer.h"
 #include "platform/ProgressSink.h"
 
 // How long each stage may wait; tests shorten them through this seam.
@@ -25,12 +26,3 @@ struct SocketDownloadLimits {
 std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring& strPath, std::int64_t* pOffset,
                                   platform::IProgressSink* pSink,
                                   const SocketDownloadLimits& limits = SocketDownloadLimits());
-
-// The pieces of a URL as the client cuts it: host, port and path with query.
-struct SocketUrl {
-  std::wstring strHost;
-  std::uint16_t nPort = 80;
-  std::wstring strPath;
-};
-// false for a URL the client cannot cut (no path, an empty or bad port).
-bool CutSocketUrl(const std::wstring& strUrl, SocketUrl& url);
