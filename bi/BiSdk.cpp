@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Deployment.h"
+#include "bi/BiAnswer.h"
 #include "bi/PostJson.h"
 #include "common/Md5Checksum.h"
 
@@ -99,26 +100,24 @@ bool SdkInit(const SdkInitInfo& info, std::chrono::milliseconds limit) {
   };
   // The initialisation carries no token.
   const std::string strResponse = PostJson(strServer + "sdk_init", body, std::string(), limit);
-  try {
-    // Not const: a member that is missing reads as null, and null as a number throws.
-    nlohmann::json answer = nlohmann::json::parse(strResponse);
-    if (answer["RES"].get<int>() != 0) {
-      std::fprintf(stderr, "SDK initialization failed, error: %s\n", answer["ERR"].get<std::string>().c_str());
-      return false;
-    }
-    const std::string strToken = answer["MSG"].get<std::string>();
-    {
-      std::lock_guard<std::mutex> lock(state.csState);
-      state.token = strToken;
-      state.initInfo = info;
-      state.initialized = true;
-    }
-    if (!info.account_id.empty() && !strToken.empty()) std::printf("SDK BI_ACCOUNT_PROPERTY successfully!!!\n");
-    return true;
-  } catch (const nlohmann::json::exception& error) {
-    std::fprintf(stderr, "Error parsing JSON response: %s\n", error.what());
+  const BiAnswer answer = ReadBiAnswer(strResponse, true);
+  if (answer.kind == BiAnswerKind::Refused) {
+    std::fprintf(stderr, "SDK initialization failed, error: %s\n", answer.strText.c_str());
     return false;
   }
+  if (answer.kind == BiAnswerKind::Unreadable) {
+    std::fprintf(stderr, "Error parsing JSON response: %s\n", answer.strText.c_str());
+    return false;
+  }
+  const std::string& strToken = answer.strText;
+  {
+    std::lock_guard<std::mutex> lock(state.csState);
+    state.token = strToken;
+    state.initInfo = info;
+    state.initialized = true;
+  }
+  if (!info.account_id.empty() && !strToken.empty()) std::printf("SDK BI_ACCOUNT_PROPERTY successfully!!!\n");
+  return true;
 }
 
 bool ReportCustomEvent(std::int64_t nClientTime, std::string strEventName, std::string strEventRemark,
@@ -159,17 +158,15 @@ bool ReportCustomEvent(std::int64_t nClientTime, std::string strEventName, std::
       {"properties", properties},
   };
   const std::string strResponse = PostJson(strServer + "auth/report", body, strToken, limit);
-  try {
-    // Not const: a member that is missing reads as null, and null as a number throws.
-    nlohmann::json answer = nlohmann::json::parse(strResponse);
-    if (answer["RES"].get<int>() != 0) {
-      std::printf("SDK ReportCustomEvent failed, error: %s\n", answer["ERR"].get<std::string>().c_str());
-      return false;
-    }
-    std::printf("SDK ReportCustomEvent successfully, token: %s\n", strToken.c_str());
-    return true;
-  } catch (const nlohmann::json::exception& error) {
-    std::fprintf(stderr, "Error parsing JSON response: %s\n", error.what());
+  const BiAnswer answer = ReadBiAnswer(strResponse, false);
+  if (answer.kind == BiAnswerKind::Refused) {
+    std::printf("SDK ReportCustomEvent failed, error: %s\n", answer.strText.c_str());
     return false;
   }
+  if (answer.kind == BiAnswerKind::Unreadable) {
+    std::fprintf(stderr, "Error parsing JSON response: %s\n", answer.strText.c_str());
+    return false;
+  }
+  std::printf("SDK ReportCustomEvent successfully, token: %s\n", strToken.c_str());
+  return true;
 }

@@ -3,6 +3,7 @@
 # build natively, the Windows build under Wine (headless, on a fresh prefix).
 set -uo pipefail
 cd "$(dirname "$0")/.."
+STARTED=$(date +%s)
 
 bash tools/setup.sh || exit 1
 source tools/wine_target.sh
@@ -45,4 +46,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   timeout 60 wine cmd /c exit >/dev/null 2>&1
   ctest --preset "$WINDOWS_PRESET"' || status=1
 
+TOOK=$(( $(date +%s) - STARTED ))
+printf '== test command: %dm%02ds in all, %s\n' $((TOOK / 60)) $((TOOK % 60)) \
+  "$([ $status = 0 ] && echo "every test passed" || echo "SOME TESTS FAILED")"
 exit $status
