@@ -1,6 +1,6 @@
 #include "bi/BiAnswer.h"
 
-#include <cstdint>
+#include <climits>
 
 #include <nlohmann/json.hpp>
 
@@ -9,14 +9,17 @@ BiAnswer ReadBiAnswer(const std::string& strResponse, bool bWantMessage) {
   try {
     // Not const: a member that is missing reads as null, and null as a number throws.
     nlohmann::json answer = nlohmann::json::parse(strResponse);
-    // Only a whole number is a result: a float far out of range would not
-    // even convert to one.
+    // A number is read as the service's int; a float out of int's range has
+    // no such value (its conversion would be undefined).
     const nlohmann::json& res = answer["RES"];
-    if (!res.is_number_integer()) {
-      result.strText = "RES is not a whole number";
-      return result;
+    if (res.is_number_float()) {
+      const double dValue = res.get<double>();
+      if (!(dValue > INT_MIN - 1.0 && dValue < INT_MAX + 1.0)) {
+        result.strText = "RES is out of range";
+        return result;
+      }
     }
-    if (res.get<std::int64_t>() != 0) {
+    if (res.get<int>() != 0) {
       result.strText = answer["ERR"].get<std::string>();
       result.kind = BiAnswerKind::Refused;
       return result;

@@ -24,7 +24,7 @@ TEST(BiAnswer, OnlyAZeroResultIsAcceptedAndNothingThrows) {
       {R"({"RES":3})", false, BiAnswerKind::Unreadable, nullptr},
       {R"({"RES":"0","MSG":"t"})", true, BiAnswerKind::Unreadable, nullptr},
       {R"({"RES":1.7776e+27,"ERR":"x"})", false, BiAnswerKind::Unreadable, nullptr},
-      {R"({"RES":0.0,"MSG":"t"})", true, BiAnswerKind::Unreadable, nullptr},
+      {R"({"RES":0.0,"MSG":"t"})", true, BiAnswerKind::Accepted, "t"},
       {R"({"RES":-1,"ERR":"expired"})", false, BiAnswerKind::Refused, "expired"},
       {R"([0,1])", false, BiAnswerKind::Unreadable, nullptr},
       {R"("RES")", false, BiAnswerKind::Unreadable, nullptr},
