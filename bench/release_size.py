@@ -61,7 +61,7 @@ def origin(section, source, output):
     match = re.search(r"libfetchlet_core\.a\((\w+)\.cpp\.obj\)", source)
     if match:
         return "own code: " + OWN_FOLDERS.get(match.group(1), "?/")
-    if re.search(r"lib[a-z0-9]+\.a\(", source) and "/i686-w64-mingw32/lib/" in source or "/x86_64-w64-mingw32/lib/" in source:
+    if "-w64-mingw32/lib/" in source:
         return "Windows import libraries"
     return "other"
 

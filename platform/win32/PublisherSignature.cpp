@@ -61,12 +61,12 @@ std::wstring SignerNameFromFile(const std::wstring& strPath) {
 }
 
 std::wstring TrustFailureReason(LONG nStatus) {
-  switch (static_cast<std::uint32_t>(nStatus)) {
-    case 0x800B0100u: return L"not signed";
-    case 0x80096010u: return L"the file was changed after signing";
-    case 0x800B0109u: return L"the signer's chain ends in an untrusted root";
-    case 0x800B0101u: return L"the signer's certificate has expired or is not yet valid";
-    case 0x800B010Cu: return L"the signer's certificate was revoked";
+  switch (static_cast<std::int32_t>(nStatus)) {
+    case kTrustNoSignature: return L"not signed";
+    case kTrustBadDigest: return L"the file was changed after signing";
+    case kCertUntrustedRoot: return L"the signer's chain ends in an untrusted root";
+    case static_cast<std::int32_t>(CERT_E_EXPIRED): return L"the signer's certificate has expired or is not yet valid";
+    case static_cast<std::int32_t>(CERT_E_REVOKED): return L"the signer's certificate was revoked";
     default: return L"the signature is not trusted";
   }
 }
