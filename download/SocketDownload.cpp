@@ -1,6 +1,7 @@
 #include "download/SocketDownload.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "common/Common.h"
 #include "platform/FileSystem.h"
@@ -43,6 +44,17 @@ std::chrono::milliseconds Left(Clock::time_point end) {
 
 void Report(platform::IProgressSink* pSink, unsigned long ulProgress, unsigned long ulMax, unsigned long ulCode) {
   if (pSink) pSink->OnProgress(ulProgress, ulMax, ulCode);
+}
+
+// The sink takes 32-bit counts: a file over 4 GiB is reported in units large
+// enough that its total fits, so the bar's share stays right.
+void ReportBytes(platform::IProgressSink* pSink, std::int64_t nDone, std::int64_t nTotal) {
+  while (nTotal > 0xFFFFFFFF) {
+    nDone >>= 1;
+    nTotal >>= 1;
+  }
+  Report(pSink, static_cast<unsigned long>(nDone), static_cast<unsigned long>(nTotal),
+         platform::kBindStatusDownloadingData);
 }
 
 }  // namespace
@@ -121,7 +133,10 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
     return L"Content-Range mismatch.";
   }
   if (bStartOver) *pOffset = 0;
-  const std::int64_t nTotal = head.bHasLength ? head.nContentLength + *pOffset : 0;
+  // A negative length, or one that would overflow the total, is no length.
+  const bool bUsableLength = head.bHasLength && head.nContentLength >= 0 &&
+                             head.nContentLength <= std::numeric_limits<std::int64_t>::max() - *pOffset;
+  const std::int64_t nTotal = bUsableLength ? head.nContentLength + *pOffset : 0;
 
   platform::COutputFile file;
   if (!file.Open(strPath, *pOffset != 0)) return L"open newfile error!" + GetLastErrorText();
@@ -139,11 +154,14 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
   Report(pSink, 0, 0, platform::kBindStatusBeginDownloadData);
   file.Reserve(static_cast<std::uint64_t>(nTotal - *pOffset));
   platform::CSocketToFile mover;
-  for (;;) {
+  while (*pOffset < nTotal) {
+    // Bytes past the announced length are not the file's: never taken.
+    const std::size_t nWanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(nTotal - *pOffset, std::numeric_limits<std::int32_t>::max()));
     std::size_t nMoved = 0;
-    const platform::MoveResult result = deadline.Passed()
-                                            ? platform::MoveResult::kReceiveFailed
-                                            : mover.Move(connection, file, deadline.Limit(limits.receive), nMoved);
+    const platform::MoveResult result =
+        deadline.Passed() ? platform::MoveResult::kReceiveFailed
+                          : mover.Move(connection, file, nWanted, deadline.Limit(limits.receive), nMoved);
     if (result == platform::MoveResult::kReceiveFailed) return finish(L"recv() error");
     if (result == platform::MoveResult::kPeerClosed) return finish(L"recv 0");
     *pOffset += static_cast<std::int64_t>(nMoved);
@@ -151,8 +169,7 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
       // The count of what reached the file is what the file's size tells.
       return finish(L"write file error!" + GetLastErrorText());
     }
-    Report(pSink, static_cast<unsigned long>(*pOffset & 0xFFFFFFFF), static_cast<unsigned long>(nTotal & 0xFFFFFFFF),
-           platform::kBindStatusDownloadingData);
-    if (*pOffset >= nTotal) return finish(std::wstring());
+    ReportBytes(pSink, *pOffset, nTotal);
   }
+  return finish(std::wstring());
 }

@@ -26,10 +26,11 @@ public:
   CSocketToFile(const CSocketToFile&) = delete;
   CSocketToFile& operator=(const CSocketToFile&) = delete;
 
-  // Moves what arrives, up to the chunk size, into the file; nMoved is the
-  // count of bytes that reached the file in this call.
-  MoveResult Move(CTcpConnection& connection, COutputFile& file, std::chrono::milliseconds timeout,
-                  std::size_t& nMoved);
+  // Moves what arrives, up to the chunk size and never more than nLimit
+  // bytes (a peer may send more than it announced), into the file; nMoved is
+  // the count of bytes that reached the file in this call.
+  MoveResult Move(CTcpConnection& connection, COutputFile& file, std::size_t nLimit,
+                  std::chrono::milliseconds timeout, std::size_t& nMoved);
 
 private:
   struct CState;

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -40,8 +41,8 @@ CSocketToFile::~CSocketToFile() {
   }
 }
 
-MoveResult CSocketToFile::Move(CTcpConnection& connection, COutputFile& file, std::chrono::milliseconds timeout,
-                               std::size_t& nMoved) {
+MoveResult CSocketToFile::Move(CTcpConnection& connection, COutputFile& file, std::size_t nLimit,
+                               std::chrono::milliseconds timeout, std::size_t& nMoved) {
   nMoved = 0;
   const int nSocket = static_cast<int>(connection.NativeHandle());
   const int nFile = static_cast<int>(file.NativeHandle());
@@ -55,7 +56,7 @@ MoveResult CSocketToFile::Move(CTcpConnection& connection, COutputFile& file, st
         if (nReady == 0) errno = ETIMEDOUT;
         return MoveResult::kReceiveFailed;
       }
-      const ssize_t nIn = ::splice(nSocket, nullptr, m_pState->nPipe[1], nullptr, m_pState->nChunk,
+      const ssize_t nIn = ::splice(nSocket, nullptr, m_pState->nPipe[1], nullptr, std::min(m_pState->nChunk, nLimit),
                                    SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
       if (nIn == 0) return MoveResult::kPeerClosed;
       if (nIn < 0) {
@@ -82,7 +83,7 @@ MoveResult CSocketToFile::Move(CTcpConnection& connection, COutputFile& file, st
   }
 
   if (m_pState->buffer.empty()) m_pState->buffer.resize(kCopyChunk);
-  const long nReceived = connection.Receive(m_pState->buffer.data(), m_pState->buffer.size(), timeout);
+  const long nReceived = connection.Receive(m_pState->buffer.data(), std::min(m_pState->buffer.size(), nLimit), timeout);
   if (nReceived == 0) return MoveResult::kPeerClosed;
   if (nReceived < 0) return MoveResult::kReceiveFailed;
   if (!file.Write(m_pState->buffer.data(), static_cast<std::size_t>(nReceived))) return MoveResult::kWriteFailed;

@@ -1,5 +1,6 @@
 #include "platform/SocketToFile.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace platform {
@@ -19,10 +20,11 @@ CSocketToFile::CSocketToFile() : m_pState(std::make_unique<CState>()) {}
 
 CSocketToFile::~CSocketToFile() = default;
 
-MoveResult CSocketToFile::Move(CTcpConnection& connection, COutputFile& file, std::chrono::milliseconds timeout,
-                               std::size_t& nMoved) {
+MoveResult CSocketToFile::Move(CTcpConnection& connection, COutputFile& file, std::size_t nLimit,
+                               std::chrono::milliseconds timeout, std::size_t& nMoved) {
   nMoved = 0;
-  const long nReceived = connection.Receive(m_pState->buffer.data(), m_pState->buffer.size(), timeout);
+  const long nReceived =
+      connection.Receive(m_pState->buffer.data(), std::min(m_pState->buffer.size(), nLimit), timeout);
   if (nReceived == 0) return MoveResult::kPeerClosed;
   if (nReceived < 0) return MoveResult::kReceiveFailed;
   // A partial write leaves an unknown count on disk: the caller reads the size.

@@ -16,6 +16,8 @@ The answer is chosen by the request's path, "/<action>/<arguments>/<file>":
   /huge-head/<file>               4096 header bytes without the blank line
   /no-length/<file>               the file without a length field, ended by the close
   /lower-length/<file>            the length field spelt "content-length: "
+  /length/<n>/<file>              as serve, but the length field says n (any integer)
+  /overlong/<n>/<file>            as serve, then n bytes more than the length field said
   /status/<code>/<file>           that status with a short text body
   /chunked/<file>                 the file in chunked transfer coding
   /fail-first/<k>/<code>/<file>   status code for the first k requests of this path, then serve
@@ -23,6 +25,9 @@ The answer is chosen by the request's path, "/<action>/<arguments>/<file>":
 
 A script is a list of actions in the same words ("status:500", "cut:1000",
 "serve", ...), used one per request; the last one repeats.
+
+A file's bytes may be anything that slices without copying, such as a
+memoryview of a mapped file, so that files of several GiB can be served.
 """
 
 import re
@@ -42,7 +47,8 @@ CHUNK = 65536
 # Arguments each action takes from the path, before the file name.
 ARITY = {"serve": 0, "cut": 1, "stall-head": 1, "stall-body": 1, "ignore-range": 0,
          "range-from": 1, "huge-head": 0, "no-length": 0, "lower-length": 0,
-         "status": 1, "chunked": 0, "fail-first": 2, "script": 1}
+         "status": 1, "chunked": 0, "fail-first": 2, "script": 1, "length": 1,
+         "overlong": 1}
 
 REASONS = {200: "OK", 206: "Partial Content", 404: "Not Found", 416: "Range Not Satisfiable",
            500: "Internal Server Error", 503: "Service Unavailable"}
@@ -260,7 +266,7 @@ class FaultServer:
                 fields.append(("content-length", str(len(data) - start)))
             self._send_head(conn, 206, fields)
             self._send_body(conn, request, data[start:])
-        else:   # serve, cut, stall-body
+        else:   # serve, cut, stall-body, length, overlong
             start = request.range_start
             if start is not None and start >= len(data):
                 self._send_head(conn, 416, [("Content-Range", "bytes */%d" % len(data)),
@@ -268,11 +274,16 @@ class FaultServer:
                 self._finish(conn)
                 return
             if start is None:
-                self._send_head(conn, 200, [("Content-Length", str(len(data)))])
-                body = data
+                fields = [("Content-Length", str(len(data)))]
+                code, body = 200, data
             else:
-                self._send_head(conn, 206, self._range_fields(start, data))
-                body = data[start:]
+                fields = self._range_fields(start, data)
+                code, body = 206, data[start:]
+            if kind == "length":
+                fields = [f if f[0] != "Content-Length" else (f[0], str(args[0])) for f in fields]
+            self._send_head(conn, code, fields)
+            if kind == "overlong":
+                body = bytes(body) + b"\xa5" * args[0]
             if kind == "cut":
                 body = body[:args[0]]
             elif kind == "stall-body":

@@ -8,8 +8,10 @@ through the download probe built for each target, against nginx on
 """
 
 import argparse
+import contextlib
 import hashlib
 import json
+import mmap
 import os
 import random
 import shutil
@@ -24,12 +26,20 @@ import wine
 from fault_server import FaultServer
 from peers import SOURCES, Nginx, wait_until
 
+MIB = 1 << 20
 MIN_TOTAL = 0x500000          # the own client refuses totals up to this many bytes
 BIG_SIZE = 6_000_000          # above it, and not a multiple of any chunk size
 CUT_AT = 1_000_000
 STALL_RECEIVE_MS = 1000       # the receive limit the stall cases run with
 PROBE_TIMEOUT = 120.0         # one probe run; the slowest is every method failing
 LOG_TIMEOUT = 5.0             # nginx writes a request's line when it is done
+SYSTEM_REQUESTS = 11          # the URL cache's 10 attempts and the file download's 1
+SOCKET_ATTEMPTS = 10          # the own client's attempts after them
+
+MATRIX_SIZE = 64 * MIB
+MATRIX_CUT_POINTS = 100       # at least, over all runs
+FOUR_GIB = 4 << 30
+HUGE_SIZE = FOUR_GIB + 48 * MIB + 12345
 
 NOT_FOUND = -2146697210       # 0x800C0006, the file download's status for a 404
 
@@ -81,6 +91,60 @@ def explains_download_texts(texts):
             return False
     # The last chunk is at step 100 and must not have changed the text again.
     return any(last == 100 or last % 3 == 100 % 3 for last in steps)
+
+
+def md5_of(path, start=0, end=None):
+    """MD5 of a file's bytes from start to end, read in pieces."""
+    md5 = hashlib.md5()
+    with open(path, "rb") as source:
+        source.seek(start)
+        left = (end if end is not None else os.path.getsize(path)) - start
+        while left > 0:
+            piece = source.read(min(left, 8 * MIB))
+            if not piece:
+                break
+            md5.update(piece)
+            left -= len(piece)
+    return md5.hexdigest()
+
+
+def files_under(folder):
+    """Every file under folder, by relative path, with its MD5."""
+    return {str(path.relative_to(folder)): md5_of(path)
+            for path in sorted(folder.rglob("*")) if path.is_file()}
+
+
+@contextlib.contextmanager
+def small_filesystem(size):
+    """A tmpfs of `size` bytes on a folder of its own, for as long as the
+    block runs. It is mounted where every process sees it, Wine's server
+    included (the server opens files for the programs under it), so it
+    takes root; elsewhere the test is skipped."""
+    if os.geteuid() != 0:
+        raise unittest.SkipTest("mounting a small file system takes root")
+    folder = Path(tempfile.mkdtemp(prefix="fetchlet-small-disk-"))
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d,mode=0777" % size,
+                    "fetchlet-small-disk", str(folder)], check=True, timeout=10)
+    try:
+        yield folder
+    finally:
+        subprocess.run(["umount", "--lazy", str(folder)], timeout=10)
+        folder.rmdir()
+
+
+def write_marked_sparse_file(path, size, end=None):
+    """A file of `size` bytes, holes except for 1 MiB blocks of random
+    bytes at its start, its middle, across the 4 GiB line and at its end;
+    with `end`, only the bytes before end are written (the file then ends
+    there): the source's own start, as an earlier attempt left it."""
+    end = size if end is None else end
+    with open(path, "wb") as out:
+        out.truncate(end)
+        for offset in (0, size // 2, FOUR_GIB - MIB // 2, size - MIB):
+            block = payload(MIB, offset)[:max(0, end - offset)]
+            out.seek(offset)
+            out.write(block)
+    os.chmod(path, 0o644)
 
 
 def closed_port():
@@ -342,6 +406,23 @@ class SocketErrorTest(DownloadTestCase):
                     self.assertEqual(path.read_bytes(), content)
 
 
+    def test_a_length_that_makes_no_total_is_no_length(self):
+        """Resuming, a negative length or one past the largest total must not
+        pass for the rest of the file."""
+        big = self.files["big.bin"]
+        late = BIG_SIZE - 500_000
+        cases = [("-1", 0), ("-1", late), ("9223372036854775807", late)]
+        for length, offset in cases:
+            with self.subTest(length=length, offset=offset):
+                path = self.work / ("length-%s-%d.bin" % (length, offset))
+                path.write_bytes(big[:offset])
+                result = self.socket(self.faults.url("/length/%s/big.bin" % length), path,
+                                     offset=offset)
+                self.assertEqual((result["error"], result["offset"]),
+                                 ("src file too small!", offset))
+                self.assertEqual(path.read_bytes(), big[:offset])
+
+
 class FallbackTest(DownloadTestCase):
     """DownloadFile: the URL cache, then the file download, then the own
     client, and what each way out leaves in the log text."""
@@ -387,6 +468,13 @@ class FallbackTest(DownloadTestCase):
              ["bytes=0-", "bytes=%d-" % CUT_AT, "bytes=%d-" % (2 * CUT_AT)]),
             ("answer-from-elsewhere", [cut, "range-from:%d" % (2 * CUT_AT), "serve"],
              ["bytes=0-", "bytes=%d-" % CUT_AT, "bytes=0-"]),
+            ("range-ignored-on-the-third-attempt", [cut, cut, "ignore-range"],
+             ["bytes=0-", "bytes=%d-" % CUT_AT, "bytes=%d-" % (2 * CUT_AT)]),
+            ("stall-mid-body", [cut, "stall-body:%d" % CUT_AT, "serve"],
+             ["bytes=0-", "bytes=%d-" % CUT_AT, "bytes=%d-" % (2 * CUT_AT)]),
+            # The bytes after the announced length are not the file's.
+            ("more-than-announced", [cut, "overlong:300000"],
+             ["bytes=0-", "bytes=%d-" % CUT_AT]),
         ]
         for name, answers, ranges in cases:
             with self.subTest(name):
@@ -405,6 +493,135 @@ class FallbackTest(DownloadTestCase):
         self.assertEqual((result["status"], result["log"]),
                          (NOT_FOUND, LOG_ALL_FAILED + "HttpCode: 404"))
         self.assertEqual(self.probe.host(result["output"]).resolve(), dest.resolve())
+
+
+class ResumeMatrixTest(ProbeTestCase):
+    """The own client's attempts of one DownloadFile against connections cut
+    at random points of a 64 MiB file: every run ends with a byte-identical
+    file or with the failure text and the file's true start, never with a
+    wrong file taken for a whole one. FETCHLET_MATRIX_SEED replays a run."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.data = payload(MATRIX_SIZE, 4)
+        cls.faults = FaultServer({"matrix.bin": cls.data}).__enter__()
+        cls.addClassCleanup(cls.faults.stop)
+        super().setUpClass()
+
+    def test_random_cut_points(self):
+        seed = int(os.environ.get("FETCHLET_MATRIX_SEED")
+                   or random.SystemRandom().randrange(1 << 32))
+        draw = random.Random(seed)
+        runs = []
+        while sum(map(len, runs)) < MATRIX_CUT_POINTS:
+            # Up to one more cut than there are attempts: some runs must fail.
+            count = draw.randint(1, SOCKET_ATTEMPTS + 1)
+            runs.append(sorted(draw.randrange(MATRIX_SIZE) for _ in range(count)))
+        print("\nresume matrix: seed %d, %d runs, %d cut points" % (
+            seed, len(runs), sum(map(len, runs))), file=sys.stderr)
+        whole = digest(self.data)
+        for index, cuts in enumerate(runs):
+            with self.subTest(seed=seed, run=index, cuts=cuts):
+                name = "run-%d" % index
+                answers = ["cut:%d" % (point - held) for held, point in zip([0] + cuts, cuts)]
+                self.faults.script(name, ["status:500"] * SYSTEM_REQUESTS + answers + ["serve"])
+                url_path = "/script/%s/matrix.bin" % name
+                dest = self.work / (name + ".bin")
+                result = self.run_probe(["file", self.faults.url(url_path),
+                                         self.probe.arg(dest), "--fast"])
+                # Each attempt asks for the rest from where the last one ended.
+                starts = ([0] + cuts)[:SOCKET_ATTEMPTS]
+                self.assertEqual(
+                    [r.range for r in self.faults.requests_for(url_path)[SYSTEM_REQUESTS:]],
+                    ["bytes=%d-" % start for start in starts])
+                if len(cuts) < SOCKET_ATTEMPTS:
+                    self.assertEqual((result["status"], result["log"]), (0, LOG_BY_SOCKET))
+                    self.assertEqual(digest(dest.read_bytes()), whole)
+                else:
+                    self.assertNotEqual(result["status"], 0)
+                    self.assertEqual(result["log"], LOG_ALL_FAILED + "recv 0")
+                    self.assertEqual(dest.read_bytes(),
+                                     self.data[:cuts[SOCKET_ATTEMPTS - 1]])
+                dest.unlink(missing_ok=True)
+
+
+class FullDiskTest(DownloadTestCase):
+    """The own client writing onto a small file system that fills up."""
+
+    def test_a_full_disk_fails_the_attempts_and_touches_nothing_else(self):
+        big = self.files["big.bin"]
+        with small_filesystem(8 * MIB) as disk:
+            (disk / "keep.txt").write_bytes(b"the user's own file\n")
+            (disk / "folder").mkdir()
+            (disk / "folder" / "filler.bin").write_bytes(payload(5 * MIB, 5))
+            before = files_under(disk)
+            dest = disk / "big.bin"
+            # The system's methods fail first, as the road meets them.
+            url_path = "/fail-first/%d/500/big.bin" % SYSTEM_REQUESTS
+            result = self.download(self.faults.url(url_path), dest)
+            self.assertNotEqual(result["status"], 0)
+            self.assertTrue(result["log"].startswith(LOG_ALL_FAILED + "write file error!"),
+                            result["log"])
+            held = dest.read_bytes()
+            self.assertTrue(0 < len(held) < BIG_SIZE, len(held))
+            self.assertEqual(held, big[:len(held)])
+            after = files_under(disk)
+            del after["big.bin"]
+            self.assertEqual(after, before)
+            # Every attempt after the first asked for what the file lacked.
+            self.assertEqual(
+                [r.range for r in self.faults.requests_for(url_path)[SYSTEM_REQUESTS:]],
+                ["bytes=0-"] + ["bytes=%d-" % len(held)] * (SOCKET_ATTEMPTS - 1))
+
+            # With room again, the next attempt completes the file from there.
+            (disk / "folder" / "filler.bin").unlink()
+            result = self.socket(self.nginx.url("big.bin"), dest, offset=len(held))
+            self.assertEqual((result["error"], result["offset"]), ("", BIG_SIZE))
+            self.assertWhole(dest)
+
+
+class LargeFileTest(DownloadTestCase):
+    """A file over 4 GiB (sparse), cut past the 4 GiB line and resumed from
+    nginx: offsets, the range asked and the bar stay right."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.source = cls.nginx.source_folder(0) / "huge.bin"
+        write_marked_sparse_file(cls.source, HUGE_SIZE)
+        with open(cls.source, "rb") as source:
+            mapped = mmap.mmap(source.fileno(), 0, access=mmap.ACCESS_READ)
+        cls.addClassCleanup(mapped.close)
+        view = memoryview(mapped)
+        cls.addClassCleanup(view.release)
+        cls.huge_faults = FaultServer({"huge.bin": view}).__enter__()
+        cls.addClassCleanup(cls.huge_faults.stop)
+
+    def test_cut_past_4_gib_then_resumed(self):
+        start = FOUR_GIB - 3 * MIB - 7
+        cut = 5 * MIB + 11
+        path = self.work / "huge.bin"
+        write_marked_sparse_file(path, HUGE_SIZE, end=start)
+
+        first = self.socket(self.huge_faults.url("/cut/%d/huge.bin" % cut), path, offset=start)
+        self.assertEqual((first["error"], first["offset"]), ("recv 0", start + cut))
+        self.assertEqual(path.stat().st_size, start + cut)
+        self.assertEqual([r.range for r in self.huge_faults.requests_for("/cut/%d/huge.bin" % cut)],
+                         ["bytes=%d-" % start])
+        # The bar shows the share of the whole file held.
+        self.assertAlmostEqual(first["bar_last"], (start + cut) * 1000 // HUGE_SIZE, delta=1)
+
+        before = len(self.nginx.download_requests())
+        second = self.socket(self.nginx.url("huge.bin"), path, offset=start + cut)
+        self.assertEqual((second["error"], second["offset"]), ("", HUGE_SIZE))
+        self.assertEqual([r.range for r in self.nginx_requests_since(before)],
+                         ["bytes=%d-" % (start + cut)])
+        done, total = second["last_progress"]
+        self.assertEqual(done, total)
+        self.assertGreaterEqual(total, HUGE_SIZE // 2)
+        self.assertEqual(second["bar_last"], 1000)
+        self.assertEqual(path.stat().st_size, HUGE_SIZE)
+        self.assertEqual(md5_of(path, start - MIB), md5_of(self.source, start - MIB))
 
 
 def main():
