@@ -3,8 +3,9 @@
 # overhead on a 64 MiB installer, what telemetry costs the window, each
 # report and the exit with the BI service answering, refusing and silent,
 # the size of the shipped Windows file and what makes it up, and last the
-# own HTTP client against curl on a 1 GiB download from the
-# local nginx. Fails only when something broke,
+# own HTTP client against curl on a 1 GiB download from the local nginx, with
+# cp of the same file as the disk's limit, in rounds of all three (arguments
+# go to that last one, e.g. --rounds 11). Fails only when something broke,
 # never on the figures themselves.
 set -euo pipefail
 cd "$(dirname "$0")/.."
