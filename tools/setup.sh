@@ -16,7 +16,7 @@ NATIVE_PACKAGES=(
   nginx-light openssl locales fonts-wqy-microhei dpkg-dev xz-utils
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 osslsigncode
-  xvfb xauth xdotool imagemagick xdg-utils
+  xvfb xauth xdotool imagemagick xdg-utils ccache
 )
 WINE_PACKAGES=(wine wine32:i386 wine64)
 

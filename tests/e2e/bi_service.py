@@ -1,6 +1,7 @@
 """A scripted BI report service for end-to-end tests and benchmarks: HTTPS on
-127.0.0.1:8443 with a certificate for "localhost" from a test CA made at
-start with the openssl command line. Standard library only (plus openssl).
+127.0.0.1:8443 with a certificate for "localhost" from a test CA made with
+the openssl command line, once per test run (run_keys.py). Standard library
+only (plus openssl).
 
 The programs are built to trust exactly the CA file at build/bi-test-ca.pem
 of the source tree; the service writes its CA there when it starts. With
@@ -20,14 +21,15 @@ bytes and arrival time. Every wait is bounded.
 """
 
 import json
-import shutil
+import os
 import socket
 import ssl
 import subprocess
-import tempfile
 import threading
 import time
 from pathlib import Path
+
+from run_keys import key_folder
 
 HOST = "127.0.0.1"
 PORT = 8443
@@ -95,16 +97,36 @@ def _make_ca(folder, name):
 
 
 def _make_server_cert(folder, ca):
+    """server-<ca>.pem and its key: a certificate for "localhost" from that CA."""
     (folder / "server.ext").write_text(
         "basicConstraints=CA:FALSE\n"
         "keyUsage=critical,digitalSignature,keyEncipherment\n"
         "extendedKeyUsage=serverAuth\n"
         "subjectAltName=DNS:localhost\n")
+    name = "server-" + ca
     _openssl(["req", "-new", "-newkey", "rsa:2048", "-nodes", "-sha256",
-              "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"], folder)
-    _openssl(["x509", "-req", "-in", "server.csr", "-CA", ca + ".pem", "-CAkey", ca + ".key",
+              "-keyout", name + ".key", "-out", name + ".csr", "-subj", "/CN=localhost"], folder)
+    _openssl(["x509", "-req", "-in", name + ".csr", "-CA", ca + ".pem", "-CAkey", ca + ".key",
               "-CAcreateserial", "-days", "2", "-sha256", "-extfile", "server.ext",
-              "-out", "server.pem"], folder)
+              "-out", name + ".pem"], folder)
+
+
+def _make_keys(folder):
+    """Both CAs and a server certificate from each."""
+    for ca in ("trusted", "other"):
+        _make_ca(folder, ca)
+        _make_server_cert(folder, ca)
+
+
+def _write_if_changed(path, data):
+    """Replaces the file in one step, and only when its bytes change: a
+    program starting meanwhile reads the old file or the new one, whole."""
+    if path.exists() and path.read_bytes() == data:
+        return
+    path.parent.mkdir(parents=True, exist_ok=True)
+    scratch = path.with_name(path.name + ".%d" % os.getpid())
+    scratch.write_bytes(data)
+    os.replace(scratch, path)
 
 
 class BiRequest:
@@ -146,7 +168,6 @@ class BiService:
         self._used = {}
         self._lock = threading.Lock()
         self._stop = threading.Event()
-        self._folder = None
         self._listener = None
         self._thread = None
         self._sockets = []
@@ -185,18 +206,12 @@ class BiService:
         self._cleanup()
 
     def _start(self):
-        self._folder = Path(tempfile.mkdtemp(prefix="fetchlet-bi-"))
-        _make_ca(self._folder, "trusted")
-        signer = "trusted"
-        if self.other_ca:
-            _make_ca(self._folder, "other")
-            signer = "other"
-        _make_server_cert(self._folder, signer)
-        self.ca_file.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(self._folder / "trusted.pem", self.ca_file)
+        keys = key_folder("bi-service", _make_keys)
+        _write_if_changed(self.ca_file, (keys / "trusted.pem").read_bytes())
+        signer = "server-other" if self.other_ca else "server-trusted"
 
         self._context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        self._context.load_cert_chain(self._folder / "server.pem", self._folder / "server.key")
+        self._context.load_cert_chain(keys / (signer + ".pem"), keys / (signer + ".key"))
         self._listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self._listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self._listener.bind((HOST, self.port))
@@ -219,8 +234,6 @@ class BiService:
                     pass
         for worker in self._workers:
             worker.join(STOP_TIMEOUT)
-        if self._folder:
-            shutil.rmtree(self._folder, ignore_errors=True)
 
     # Serving.
     def _serve(self):

@@ -3,13 +3,12 @@ osslsigncode: a test root that the Wine prefix trusts, signers under it, and a
 signer with the right name under a root nobody trusts. The test builds only
 run installers signed by PUBLISHER."""
 
-import atexit
-import shutil
 import subprocess
 import tempfile
 from pathlib import Path
 
 import wine
+from run_keys import key_folder
 
 PUBLISHER = "Fetchlet Test Publisher"   # the test and demo builds' publisher
 OTHER_PUBLISHER = "Fetchlet Other Publisher"
@@ -32,40 +31,45 @@ def _run(command, cwd):
 
 
 class TestPki:
-    """Keys and certificates in a folder of their own, made once per process."""
+    """Keys and certificates in a folder of their own, made once per test run
+    (run_keys.py)."""
 
     def __init__(self):
-        self.folder = Path(tempfile.mkdtemp(prefix="fetchlet-pki-"))
-        atexit.register(shutil.rmtree, self.folder, True)
-        (self.folder / "signer.ext").write_text(SIGNER_EXTENSIONS)
-        self.root = self._root("root", "Fetchlet Test Root")
-        self.stranger_root = self._root("stranger", "Fetchlet Untrusted Root")
+        self.folder = key_folder("codesign", self._make)
         self.signers = {
-            "good": self._signer("good", PUBLISHER, self.root),
-            "other_name": self._signer("other", OTHER_PUBLISHER, self.root),
-            "untrusted_root": self._signer("untrusted", PUBLISHER, self.stranger_root),
+            "good": "good",
+            "other_name": "other",
+            "untrusted_root": "untrusted",
         }
-        _run(["openssl", "x509", "-in", "root.pem", "-outform", "DER", "-out", "root.der"],
-             self.folder)
         self.root_der = self.folder / "root.der"
 
-    def _root(self, name, common_name):
+    @classmethod
+    def _make(cls, folder):
+        (folder / "signer.ext").write_text(SIGNER_EXTENSIONS)
+        cls._root(folder, "root", "Fetchlet Test Root")
+        cls._root(folder, "stranger", "Fetchlet Untrusted Root")
+        cls._signer(folder, "good", PUBLISHER, "root")
+        cls._signer(folder, "other", OTHER_PUBLISHER, "root")
+        cls._signer(folder, "untrusted", PUBLISHER, "stranger")
+        _run(["openssl", "x509", "-in", "root.pem", "-outform", "DER", "-out", "root.der"], folder)
+
+    @staticmethod
+    def _root(folder, name, common_name):
         _run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", "30",
               "-subj", "/CN=" + common_name, "-keyout", name + ".key", "-out", name + ".pem",
               "-addext", "basicConstraints=critical,CA:TRUE",
-              "-addext", "keyUsage=critical,keyCertSign,cRLSign"], self.folder)
-        return name
+              "-addext", "keyUsage=critical,keyCertSign,cRLSign"], folder)
 
-    def _signer(self, name, common_name, root):
+    @staticmethod
+    def _signer(folder, name, common_name, root):
         _run(["openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + common_name,
-              "-keyout", name + ".key", "-out", name + ".csr"], self.folder)
+              "-keyout", name + ".key", "-out", name + ".csr"], folder)
         _run(["openssl", "x509", "-req", "-in", name + ".csr", "-CA", root + ".pem",
               "-CAkey", root + ".key", "-CAcreateserial", "-days", "30", "-sha256",
-              "-extfile", "signer.ext", "-out", name + ".pem"], self.folder)
+              "-extfile", "signer.ext", "-out", name + ".pem"], folder)
         # The signature carries the signer and its root, as a publisher's does.
-        chain = (self.folder / (name + ".pem")).read_bytes() + (self.folder / (root + ".pem")).read_bytes()
-        (self.folder / (name + "-chain.pem")).write_bytes(chain)
-        return name
+        chain = (folder / (name + ".pem")).read_bytes() + (folder / (root + ".pem")).read_bytes()
+        (folder / (name + "-chain.pem")).write_bytes(chain)
 
     def sign(self, data, signer="good"):
         """data (a PE file's bytes) signed by one of the signers."""

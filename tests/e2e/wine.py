@@ -73,8 +73,8 @@ class WinePrefix:
     """A fresh Wine prefix (32-bit unless WINEARCH says otherwise) with a persistent wineserver, Chinese locale
     (the program's ANSI code page is then 936) and no Mono or Gecko."""
 
-    def __init__(self, display):
-        self.path = Path(tempfile.mkdtemp(prefix="fetchlet-wine-"))
+    def __init__(self, display, path=None):
+        self.path = Path(path) if path else Path(tempfile.mkdtemp(prefix="fetchlet-wine-"))
         self.env = dict(os.environ)
         for key in list(self.env):
             if key.startswith("LC_"):
@@ -133,6 +133,65 @@ class WinePrefix:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+# A prefix the whole test run shares (tools/test.sh boots one): its path, and
+# DISPLAY names the screen its processes use.
+SHARED_PREFIX_VARIABLE = "FETCHLET_TEST_WINEPREFIX"
+# Under a user's folder of a prefix.
+URL_CACHE = "AppData/Local/Microsoft/Windows/INetCache"
+TEMP_FOLDER = "AppData/Local/Temp"
+
+
+class RunDisplay:
+    """The run's X display, as the run's prefix was started on it. The
+    pointer goes back to the screen's middle, where a fresh screen has it."""
+
+    def __init__(self):
+        self.display = os.environ["DISPLAY"]
+        xdotool(dict(os.environ), "mousemove", str(SCREEN_WIDTH // 2), str(SCREEN_HEIGHT // 2))
+
+    def __exit__(self, *exc):
+        pass
+
+
+class RunPrefix(WinePrefix):
+    """The run's booted prefix, shared by its suites: a suite ends what earlier
+    ones left running and empties the caches a case could read another's
+    download from, instead of paying a wineboot of its own. Per-case files
+    (the data folder, the install on C:) are cleaned by the cases, as in a
+    prefix of the suite's own."""
+
+    def __enter__(self):
+        self._end_processes()
+        for user in (self.path / "drive_c" / "users").iterdir():
+            if user.name != "Public":
+                shutil.rmtree(user / URL_CACHE, ignore_errors=True)
+                shutil.rmtree(user / TEMP_FOLDER, ignore_errors=True)
+                (user / TEMP_FOLDER).mkdir(parents=True, exist_ok=True)
+        self._start_server()
+        self._run([wine_command(), "cmd", "/c", "exit"], WINEBOOT_TIMEOUT)
+        return self
+
+    def __exit__(self, *exc):
+        # The run's later tests find the prefix as the run left it: no
+        # processes of this suite, and a server that stays up.
+        try:
+            self._end_processes()
+            self._start_server()
+        except subprocess.SubprocessError:
+            pass
+
+    def _run(self, command, timeout):
+        subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+
+    def _end_processes(self):
+        self._run(["wineserver", "-k"], WINESERVER_TIMEOUT)
+        self._run(["wineserver", "-w"], WINESERVER_TIMEOUT)
+
+    def _start_server(self):
+        self._run(["wineserver", "-p"], WINESERVER_TIMEOUT)
+
+
 # The display and prefix that every test class of this process shares.
 _shared_session = None
 
@@ -143,6 +202,21 @@ def _close_shared_session():
     xvfb.__exit__()
 
 
+def _open_display_and_prefix():
+    """The run's prefix and display when the run gives one, else a display
+    and a fresh prefix of this process's own."""
+    shared = os.environ.get(SHARED_PREFIX_VARIABLE)
+    if shared and os.environ.get("DISPLAY"):
+        xvfb = RunDisplay()
+        return xvfb, RunPrefix(xvfb.display, shared).__enter__()
+    xvfb = Xvfb().__enter__()
+    try:
+        return xvfb, WinePrefix(xvfb.display).__enter__()
+    except Exception:
+        xvfb.__exit__()
+        raise
+
+
 class WineSession:
     """A display and a prefix on it. All test classes of one process (one
     suite) share them, made by the first and removed at exit: a wineboot is
@@ -151,13 +225,7 @@ class WineSession:
     def open(self):
         global _shared_session
         if _shared_session is None:
-            xvfb = Xvfb().__enter__()
-            try:
-                prefix = WinePrefix(xvfb.display).__enter__()
-            except Exception:
-                xvfb.__exit__()
-                raise
-            _shared_session = (xvfb, prefix)
+            _shared_session = _open_display_and_prefix()
             atexit.register(_close_shared_session)
         self.xvfb, self.prefix = _shared_session
 
