@@ -73,10 +73,6 @@ def digest(data):
     return hashlib.sha256(data).hexdigest()
 
 
-def file_digest(path):
-    return digest(Path(path).read_bytes())
-
-
 def explains_download_texts(texts):
     """Whether some rising run of progress steps (tenths of the bar, 0 to
     100, ending at 100) makes the window show exactly these texts: a text is

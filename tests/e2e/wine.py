@@ -122,15 +122,18 @@ class WinePrefix:
 
     def __exit__(self, *exc):
         try:
-            subprocess.run(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           timeout=WINESERVER_TIMEOUT)
-            subprocess.run(["wineserver", "-w"], env=self.env, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           timeout=WINESERVER_TIMEOUT)
+            self._end_processes()
         except subprocess.TimeoutExpired:
             pass
         shutil.rmtree(self.path, ignore_errors=True)
+
+    def _run(self, command, timeout):
+        subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+
+    def _end_processes(self):
+        self._run(["wineserver", "-k"], WINESERVER_TIMEOUT)
+        self._run(["wineserver", "-w"], WINESERVER_TIMEOUT)
 
 
 # A prefix the whole test run shares (tools/test.sh boots one): its path, and
@@ -179,14 +182,6 @@ class RunPrefix(WinePrefix):
             self._start_server()
         except subprocess.SubprocessError:
             pass
-
-    def _run(self, command, timeout):
-        subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
-
-    def _end_processes(self):
-        self._run(["wineserver", "-k"], WINESERVER_TIMEOUT)
-        self._run(["wineserver", "-w"], WINESERVER_TIMEOUT)
 
     def _start_server(self):
         self._run(["wineserver", "-p"], WINESERVER_TIMEOUT)
