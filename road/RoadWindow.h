@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "common/RunEnd.h"
+
 enum class MessageBoxKind {
   Ok,           // OK button
   OkInfo,       // OK button, information icon
@@ -50,7 +52,10 @@ public:
   virtual std::wstring ShowLastError(std::wstring& strText) = 0;
 
   // Exit event with the reason, then the run ends with code 0 (Quit) or the
-  // given code; the main thread's loop returns and tears down.
+  // given code; the main thread's loop returns and tears down. Only the first
+  // end counts: later ones report nothing and change nothing.
   virtual void Quit(const std::wstring& strReason) = 0;
   virtual void EndRun(const std::wstring& strReason, int nExitCode) = 0;
+  // The run's end, which the road's steps look at and wait on.
+  virtual CRunEnd& RunEnd() = 0;
 };

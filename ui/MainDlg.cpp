@@ -150,8 +150,14 @@ void CMainDlg::OpenWebPage(const std::wstring& strUrl, WindowOwner owner) {
 void CMainDlg::Quit(const std::wstring& strReason) { EndRun(strReason, 0); }
 
 void CMainDlg::EndRun(const std::wstring& strReason, int nExitCode) {
-  // The user sees the run end at once; the exit report may wait for the queue.
+  CLog& log = CLog::GetInstance();
+  if (!m_runEnd.End()) {
+    log.Write("The run has already ended; its end by " + WideToAnsi(strReason) + " is not reported.");
+    return;
+  }
+  // The user sees the run end at once, and questions still open return their
+  // default; the exit report may then wait for the queue.
   HideWindow();
-  CLog::GetInstance().ReportExit(strReason);
   if (m_pWindow) m_pWindow->EndRun(nExitCode);
+  log.ReportExit(strReason);
 }

@@ -59,8 +59,11 @@ public:
   // Sends the exit event, waits for the statistics queue and hands exit code
   // 0 to the main thread, whose loop then returns.
   void Quit(const std::wstring& strReason) override;
-  // The same with another exit code.
+  // The same with another exit code. The first end of the run wins: it hides
+  // the window, wakes the front end's questions and ends its loop, then
+  // reports the exit; every later end is only logged.
   void EndRun(const std::wstring& strReason, int nExitCode) override;
+  CRunEnd& RunEnd() override { return m_runEnd; }
 
   static std::wstring MakeInstallFolder(const std::wstring& strBase);
   static std::wstring WindowTitle();
@@ -74,6 +77,7 @@ public:
 
 private:
   IMainWindow* m_pWindow = nullptr;
+  CRunEnd m_runEnd;
   // The installer Install ran; LaunchPlatform clears it away.
   std::wstring m_strInstallerFile;
 };

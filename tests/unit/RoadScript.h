@@ -54,9 +54,11 @@ public:
   }
   void Quit(const std::wstring& strReason) override { EndRun(strReason, 0); }
   void EndRun(const std::wstring& strReason, int nExitCode) override {
+    if (!m_runEnd.End()) return;
     m_strEndReason = strReason;
     m_nExitCode = nExitCode;
   }
+  CRunEnd& RunEnd() override { return m_runEnd; }
 
   std::wstring m_strFieldText;
   std::wstring m_strFolder;
@@ -76,4 +78,5 @@ public:
 
 private:
   std::mutex m_cs;
+  CRunEnd m_runEnd;
 };
