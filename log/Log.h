@@ -37,7 +37,8 @@ public:
   // administrator check. false when the process is not an administrator.
   bool Startup();
 
-  // Queues the event on both channels and returns at once.
+  // Queues the event on both channels and returns at once. After the exit
+  // event nothing but another exit event is taken: it is logged and dropped.
   void Report(int nDataType, const std::wstring& strText);
   // Reports the end of the run, then waits for the sender up to
   // kExitSendBound; what is still unsent then is dropped and counted in the log.
@@ -73,6 +74,8 @@ private:
   void LogDropped(const CTelemetrySender::Dropped& dropped, const char* pWhen);
 
   std::mutex m_csWrite;
+  std::mutex m_csReport;
+  bool m_bExitReported = false;  // guarded by m_csReport
   // Last member: its threads stop before anything else is torn down.
   CTelemetrySender m_sender;
 };

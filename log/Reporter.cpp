@@ -52,6 +52,13 @@ std::wstring CLog::BuildRequestUrl(int nDataType, const std::wstring& strText, c
 }
 
 void CLog::Report(int nDataType, const std::wstring& strText) {
+  // One lock from the look at the exit to the queue: no report slips in
+  // behind an exit event made meanwhile.
+  std::lock_guard<std::mutex> lock(m_csReport);
+  if (nDataType != kEventExit && m_bExitReported) {
+    Write("A report after the end of the run is dropped: data type " + std::to_string(nDataType));
+    return;
+  }
   TelemetryReport report;
   report.nClientTime = NowMilliseconds();
   report.strStatsUrl = BuildRequestUrl(nDataType, strText, std::to_wstring(report.nClientTime));
@@ -61,6 +68,7 @@ void CLog::Report(int nDataType, const std::wstring& strText) {
   report.tInstallTime = m_tInstallTime;
   m_sender.Queue(std::move(report));
   m_nLastDataType = nDataType;
+  if (nDataType == kEventExit) m_bExitReported = true;
 }
 
 void CLog::ReportExit(const std::wstring& strReason) {

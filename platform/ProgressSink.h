@@ -21,6 +21,8 @@ class IProgressSink {
 public:
   virtual ~IProgressSink() = default;
   virtual void OnProgress(unsigned long ulProgress, unsigned long ulProgressMax, unsigned long ulStatusCode) = 0;
+  // Whether the receiver wants the transfer given up (the run has ended).
+  virtual bool IsStopRequested() { return false; }
 };
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 // CDownloadProgress: the progress sink of the download thread; forwards every
-// report to the window's OnDownloadProgress. Holds nothing and cancels nothing.
+// report to the window's OnDownloadProgress, and asks the transfer to stop
+// once the run has ended.
 #pragma once
 
 #include "platform/ProgressSink.h"
@@ -11,6 +12,7 @@ public:
   void OnProgress(unsigned long ulProgress, unsigned long ulProgressMax, unsigned long ulStatusCode) override {
     m_window.OnDownloadProgress(ulProgress, ulProgressMax, ulStatusCode, nullptr);
   }
+  bool IsStopRequested() override { return m_window.RunEnd().HasEnded(); }
 
 private:
   IRoadWindow& m_window;

@@ -12,6 +12,7 @@
 #include "road/RoadNames.h"
 #include "road/RoadPacing.h"
 #include "road/RoadThreads.h"
+#include "road/RunEndCheck.h"
 #include "road/StepFailure.h"
 
 namespace {
@@ -52,6 +53,7 @@ void DownloadThreadProc(IRoadWindow& window) {
   std::int32_t nResult = 0;
   std::wstring strLog, strUrl, strOutput;
   for (int nSource = 0; nSource < kSourceCount; ++nSource) {
+    if (RunEndedBefore(window, "the next download source")) return;
     strLog.clear();
     const std::wstring strUrlError = GetDownloadUrl(nSource, strUrl);
     std::wstring strAttempt = std::to_wstring(nSource) + L"URL:" + strUrl;
@@ -59,12 +61,15 @@ void DownloadThreadProc(IRoadWindow& window) {
     log.Report(kEventDownloadAttempt, strAttempt);
 
     nResult = DownloadFile(strOutput, strLog, strUrl, strTarget, &progress, pacing);
+    // A download the end of the run cut short is no failure of the source.
+    if (RunEndedBefore(window, "the rest of the download")) return;
     if (nResult == 0) nResult = CheckDownloadedInstaller(strOutput, strUrl, FETCHLET_INSTALLER_PUBLISHER, strLog);
     if (nResult == 0) break;
     strLog += L" ,num" + std::to_wstring(nSource) + L" ,download err";
     log.Report(kEventFailure, strLog);
   }
 
+  if (RunEndedBefore(window, "the install")) return;
   if (nResult == 0) {
     log.Report(kEventDownloaded, strLog);
     window.Install(strOutput);

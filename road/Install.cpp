@@ -1,11 +1,13 @@
 #include "road/Install.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "log/DataTypes.h"
 #include "log/Log.h"
 #include "road/RoadPacing.h"
 #include "road/RoadThreads.h"
+#include "road/RunEndCheck.h"
 #include "road/StepFailure.h"
 
 namespace {
@@ -30,16 +32,26 @@ std::wstring InstallingText(unsigned nPoll) {
 unsigned InstallingPosition(unsigned nPoll) { return (kInstallStepPermille * nPoll) % 1000; }
 
 bool Install(IRoadWindow& window, const std::wstring& strFile) {
+  if (RunEndedBefore(window, "the installer's start")) return false;
   CLog& log = CLog::GetInstance();
   log.Report(kEventInstall, std::wstring());
   window.SetStatusText(L"正在安装《Ashfall》战网...");
 
   const std::wstring strFolder = window.InstallFolder();
   auto pInstaller = std::make_shared<platform::CProcess>();
-  // High, not real-time: an installer that runs for minutes must not starve
-  // the machine's input and disk threads.
-  if (platform::StartProcess(strFile, BuildInstallerCommandLine(strFolder), platform::ProcessPriority::High,
-                             *pInstaller)) {
+  bool bStarted = false;
+  // The end of the run waits until the installer has started or not: once
+  // the user has said stop, no installer starts.
+  if (!window.RunEnd().RunUnlessEnded([&] {
+        // High, not real-time: an installer that runs for minutes must not
+        // starve the machine's input and disk threads.
+        bStarted = platform::StartProcess(strFile, BuildInstallerCommandLine(strFolder),
+                                          platform::ProcessPriority::High, *pInstaller);
+      })) {
+    RunEndedBefore(window, "the installer's start");
+    return false;
+  }
+  if (bStarted) {
     if (!StartRoadThread([&window, pInstaller] { WaittingInstallThreadProc(window, *pInstaller); })) {
       log.Report(kEventInstallFailed, L"Create WaittingInstallThreadProc error");
       ShowFinalContactDialog(window, WindowOwner::MainWindow, L"InstallFailed");
@@ -52,9 +64,17 @@ bool Install(IRoadWindow& window, const std::wstring& strFile) {
 
 void WaittingInstallThreadProc(IRoadWindow& window, platform::CProcess& installer) {
   const auto poll = GetRoadPacing().installPoll;
+  // Waited for in short slices: the end of the run must not wait a whole poll.
+  const auto slice = std::min(poll, kRunEndPoll);
   // Its exit code is not looked at: the launcher's presence tells success.
   unsigned nPoll = 0;
-  while (platform::WaitForProcess(installer, poll) == platform::ProcessWait::TimedOut) {
+  std::chrono::milliseconds waited{0};
+  while (platform::WaitForProcess(installer, slice) == platform::ProcessWait::TimedOut) {
+    // The installer goes on alone; nothing is started after it.
+    if (RunEndedBefore(window, "the wait for the installer")) return;
+    waited += slice;
+    if (waited < poll) continue;
+    waited = std::chrono::milliseconds(0);
     ++nPoll;
     window.SetStatusText(InstallingText(nPoll));
     window.SetProgressPosition(InstallingPosition(nPoll));

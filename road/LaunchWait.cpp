@@ -12,11 +12,13 @@
 #include "platform/Process.h"
 #include "road/RoadNames.h"
 #include "road/RoadPacing.h"
+#include "road/RunEndCheck.h"
 #include "road/StepFailure.h"
 
 int FindProcess(const std::wstring& strImageName) { return platform::CountProcessesByImageName(strImageName); }
 
 bool LaunchPlatform(IRoadWindow& window, const std::wstring& strInstallerFile) {
+  if (RunEndedBefore(window, "the launch")) return false;
   CLog& log = CLog::GetInstance();
   window.SetStatusText(L"正在清除临时文件");
   // The installer has done its work; its copy is the temporary file.
@@ -49,7 +51,15 @@ bool LaunchPlatform(IRoadWindow& window, const std::wstring& strInstallerFile) {
   window.SetStatusText(L"正在启动《Ashfall》战网...");
 
   platform::CProcess launcher;
-  if (platform::StartProcess(strLauncher, std::wstring(), platform::ProcessPriority::Normal, launcher)) {
+  bool bStarted = false;
+  // As with the installer: once the user has said stop, no launcher starts.
+  if (!window.RunEnd().RunUnlessEnded([&] {
+        bStarted = platform::StartProcess(strLauncher, std::wstring(), platform::ProcessPriority::Normal, launcher);
+      })) {
+    RunEndedBefore(window, "the launcher's start");
+    return false;
+  }
+  if (bStarted) {
     try {
       std::thread waiter([&window] { WaittingLaunchThreadProc(window); });
       waiter.join();
@@ -57,8 +67,9 @@ bool LaunchPlatform(IRoadWindow& window, const std::wstring& strInstallerFile) {
       log.Report(kEventLaunchFailed, L"Create WaittingLaunchThreadProc error");
       window.ShowContactDialog(WindowOwner::MainWindow);
     }
-    // Once the launcher runs, the run ends here whatever the wait found.
-    window.Quit(L"Success");
+    // Once the launcher runs, the run ends here, unless the wait's contact
+    // dialog (or the user) has ended it already with its own reason.
+    if (!RunEndedBefore(window, "the launch step's own end")) window.Quit(L"Success");
     return true;
   }
 
@@ -89,6 +100,9 @@ void WaittingLaunchThreadProc(IRoadWindow& window) {
       window.ShowContactDialog(WindowOwner::None);
       return;
     }
-    std::this_thread::sleep_for(pacing.launchPoll);
+    if (window.RunEnd().WaitFor(pacing.launchPoll)) {
+      RunEndedBefore(window, "the rest of the wait for the platform");
+      return;
+    }
   }
 }

@@ -135,16 +135,20 @@ void CMainDlg::OnDownloadProgress(unsigned long ulProgress, unsigned long ulProg
   m_nLastProgress = nPermille;
 }
 
+// After the end of the run nothing more is asked or shown: a question gets
+// its default answer at once.
 MessageBoxAnswer CMainDlg::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
                                           MessageBoxKind kind, WindowOwner owner) {
-  if (!m_pWindow) return kind == MessageBoxKind::YesNo ? MessageBoxAnswer::No : MessageBoxAnswer::Ok;
+  if (!m_pWindow || m_runEnd.HasEnded()) return kind == MessageBoxKind::YesNo ? MessageBoxAnswer::No : MessageBoxAnswer::Ok;
   return m_pWindow->ShowMessageBox(strText, strCaption, kind, owner);
 }
 
-bool CMainDlg::ShowContactDialog(WindowOwner owner) { return m_pWindow && m_pWindow->ShowContactDialog(owner); }
+bool CMainDlg::ShowContactDialog(WindowOwner owner) {
+  return m_pWindow && !m_runEnd.HasEnded() && m_pWindow->ShowContactDialog(owner);
+}
 
 void CMainDlg::OpenWebPage(const std::wstring& strUrl, WindowOwner owner) {
-  if (m_pWindow) m_pWindow->OpenWebPage(strUrl, owner);
+  if (m_pWindow && !m_runEnd.HasEnded()) m_pWindow->OpenWebPage(strUrl, owner);
 }
 
 void CMainDlg::Quit(const std::wstring& strReason) { EndRun(strReason, 0); }

@@ -285,18 +285,26 @@ class FailingRoadTest(RoadTestCase):
                          "InstallPath: " + self.arg(self.folder / LAUNCHER))
         self.assertEqual(self.browser_pages(), [SITE_PAGE])
 
-    def test_platform_that_never_answers_times_out(self):
-        answers = Answers((CONTACT_CAPTION, "contact"))
-        with Nginx() as nginx, BiService() as service:
-            self.serve(nginx)
-            run, code, _ = self.run_road(["--IDIR", self.arg(self.base)], answers,
-                                         env={"FETCHLET_FIXTURE_PLATFORM": "silent"})
-            self.assertEqual(code, 0, run.stderr())
-            # The dialog ends the run, and the launch step still says how it ended.
-            stats = self.assertRoad(nginx, service, [101, 1, 3, 4, 6, 7, 8, 103, 103], "Success")
-        self.assertEqual(self.extend_of(stats, 8), "WaittingLaunchThreadProc timeout.")
-        self.assertExitEvent([r for r in stats if r.data_type == 103][0], 8,
-                             "ContactBtnOK,QQ=" + QQ, 600)
+    def test_platform_that_does_not_come_up_ends_the_run_through_the_contact_dialog(self):
+        # The dialog ends the run with its reason: one exit event, and the
+        # launch step adds no "Success" after it.
+        for platform, data_type, text in (
+                ("silent", 8, "WaittingLaunchThreadProc timeout."),
+                ("exit", 100, "Tarn.net.exe not found.")):
+            with self.subTest(platform), Nginx() as nginx, BiService() as service:
+                shutil.rmtree(self.target.data_dir, ignore_errors=True)
+                shutil.rmtree(self.base, ignore_errors=True)
+                self.serve(nginx)
+                run, code, _ = self.run_road(["--IDIR", self.arg(self.base)],
+                                             Answers((CONTACT_CAPTION, "contact")),
+                                             env={"FETCHLET_FIXTURE_PLATFORM": platform})
+                self.assertEqual(code, 0, run.stderr())
+                stats = self.assertRoad(nginx, service, [101, 1, 3, 4, 6, 7, data_type, 103],
+                                        "ContactBtnOK,QQ=" + QQ)
+                self.assertEqual(self.extend_of(stats, data_type), text)
+                time.sleep(0.5)
+                self.assertEqual(len(nginx.stats_requests()), len(stats), "a late event")
+                self.stop_leftovers()
 
 
 # What the failure event of a refused installer says, by the installer that
@@ -439,6 +447,85 @@ class FolderCheckTest(RoadTestCase):
         self.assertEvents(stats, [101, 2, 103])
         self.assertEqual(stats[1].extend, "安装准备失败..磁盘剩余空间不足,剩余:0G")
         self.assertEqual(list(small.iterdir()), [], "something was made on the small disk")
+
+
+# The log's last two lines after an orderly teardown.
+LOG_END = "[]:Close the log file\n--------------------------------------\n"
+# From the user's stop to the end of the process, with telemetry answering.
+STOP_BOUND = 1.0
+
+
+class StopTest(RoadTestCase):
+    """When the user says stop, the run ends at once: no installer or launcher
+    starts after it, one exit event is the last one sent, the log closes."""
+
+    def start_in_window(self, env=None):
+        if self.target.name == "windows":
+            self.folder = self.target.prefix.path / "drive_c" / "TarnGame" / "ashfallbattle"
+            self.addCleanup(shutil.rmtree, self.folder.parent, True)
+        run = self.target.start(env=dict(self.env, **(env or {})))
+        self.assertTrue(self.target.wait_window(run), run.stderr())
+        if self.target.name == "linux":
+            self.target.type_line(run, str(self.folder))
+        else:
+            self.press_install_button(run)
+        return run
+
+    def stop_and_time(self, run, how):
+        """Ends the run the user's way; returns the exit code and the time
+        from the stop to the end of the process."""
+        if how == "close":
+            self.assertTrue(self.target.press_close_button(run, yes=True), run.stderr())
+        else:
+            run.stdin.close()
+        stopped = time.monotonic()
+        code = run.wait(10)
+        return code, time.monotonic() - stopped
+
+    def assertStopped(self, nginx, code, took, reason):
+        self.assertEqual(code, 0)
+        self.assertLess(took, STOP_BOUND, "the process outlived the stop")
+        stats = nginx.wait_stats(lambda r: r and r[-1].data_type == 103)
+        time.sleep(0.5)   # nothing may follow the exit event
+        stats = nginx.stats_requests()
+        self.assertEqual([r.data_type for r in stats].count(103), 1, [r.data_type for r in stats])
+        self.assertEqual(stats[-1].data_type, 103)
+        self.assertEqual(self.assertExtend(stats[-1], r"LastDataType:-?\d+,UseTime:\d+,Exit:(.*)")[1],
+                         reason)
+        self.assertTrue(self.target.log_text().endswith(LOG_END), self.target.log_text()[-300:])
+        return stats
+
+    def test_stop_mid_download_starts_no_installer(self):
+        hows = ("close", "end of input") if self.target.name == "linux" else ("close",)
+        reasons = {"close": "BtnClose", "end of input": "DestoryClose"}
+        for how in hows:
+            with self.subTest(how), Nginx() as nginx, BiService():
+                shutil.rmtree(self.target.data_dir, ignore_errors=True)
+                shutil.rmtree(self.folder, ignore_errors=True)
+                self.installer_name = "ashfallbattle_slow%d.exe" % len(how)
+                self.serve(nginx)
+                run = self.start_in_window()
+                time.sleep(2)   # the whole file takes about eight seconds
+                code, took = self.stop_and_time(run, how)
+                stats = self.assertStopped(nginx, code, took, reasons[how])
+                self.assertNotIn(3, [r.data_type for r in stats], "the download finished first")
+                time.sleep(1)
+                self.assertFalse((self.folder / "install-args.txt").exists(), "an installer ran")
+
+    def test_stop_while_installing_starts_no_launcher(self):
+        with Nginx() as nginx, BiService():
+            self.serve(nginx)
+            run = self.start_in_window(env={"FETCHLET_FIXTURE_INSTALL_MS": "3000"})
+            started = self.folder / "install-args.txt"
+            self.assertTrue(wait_until(started.exists, ROAD_TIMEOUT), run.stderr())
+            code, took = self.stop_and_time(run, "close")
+            stats = self.assertStopped(nginx, code, took, "BtnClose")
+            self.assertEqual([r.data_type for r in stats][-2:], [4, 103])
+            # The installer finishes alone; nothing starts after it.
+            self.assertTrue(wait_until(lambda: "installer finished" in
+                                       (self.folder / "fixture.log").read_text(), 10))
+            time.sleep(1)
+            self.assertNotIn("launcher started", (self.folder / "fixture.log").read_text())
 
 
 class WindowRoadTest(RoadTestCase):

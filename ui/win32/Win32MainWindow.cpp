@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <cwchar>
 
 #include "app/resource.h"
 #include "common/Common.h"
@@ -76,6 +77,30 @@ void ShowControl(HWND hControl, bool bShow) {
   if (hControl != nullptr) ShowWindow(hControl, bShow ? SW_SHOW : SW_HIDE);
 }
 
+// A box or dialog that another thread of this process shows (a road worker's
+// question, the contact dialog) is answered with its default when the run
+// ends, so that its thread can leave: the contact dialog is closed, a box
+// answered No, else OK.
+BOOL CALLBACK AnswerOtherThreadsDialog(HWND hWnd, LPARAM lParam) {
+  DWORD dwProcess = 0;
+  const DWORD dwThread = GetWindowThreadProcessId(hWnd, &dwProcess);
+  if (dwProcess != GetCurrentProcessId() || dwThread == static_cast<DWORD>(lParam)) return TRUE;
+  wchar_t szClass[16] = {};
+  if (GetClassNameW(hWnd, szClass, 16) == 0 || std::wcscmp(szClass, L"#32770") != 0) return TRUE;
+  if (GetDlgItem(hWnd, IDC_CONTACT_QQ) != nullptr) {
+    PostMessageW(hWnd, WM_CLOSE, 0, 0);
+    return TRUE;
+  }
+  for (int nButton : {IDNO, IDOK}) {
+    if (HWND hButton = GetDlgItem(hWnd, nButton)) {
+      PostMessageW(hWnd, WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED), reinterpret_cast<LPARAM>(hButton));
+      return TRUE;
+    }
+  }
+  PostMessageW(hWnd, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
 }  // namespace
 
 CWin32MainWindow::CWin32MainWindow(HINSTANCE hInstance)
@@ -116,8 +141,11 @@ bool CWin32MainWindow::Create(const std::wstring& strTitle) {
   HWND hWnd = CreateWindowExW(0, kWindowClass, strTitle.c_str(), WS_VISIBLE | WS_OVERLAPPED, 0, 0,
                               0, 0, nullptr, nullptr, m_hInstance, nullptr);
   if (hWnd == nullptr) {
-    // No failure branch here: the run goes on without a window.
-    return true;
+    // Without a window nobody could start the road or end the run: the run
+    // is refused like a class that cannot be registered.
+    g_pMainWindow = nullptr;
+    UnregisterClassW(kWindowClass, m_hInstance);
+    return false;
   }
   m_hWnd = hWnd;
 
@@ -235,6 +263,7 @@ void CWin32MainWindow::EndRun(int nExitCode) {
   m_nExitCode = nExitCode;
   // The run is ending; the class no longer needs its background.
   ReleaseBackgroundBrush();
+  EnumWindows(AnswerOtherThreadsDialog, static_cast<LPARAM>(GetCurrentThreadId()));
   if (GetCurrentThreadId() == m_dwMainThreadId) {
     PostQuitMessage(nExitCode);
     return;
