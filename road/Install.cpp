@@ -1,6 +1,7 @@
 #include "road/Install.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 #include "log/DataTypes.h"
@@ -68,13 +69,12 @@ void WaittingInstallThreadProc(IRoadWindow& window, platform::CProcess& installe
   const auto slice = std::min(poll, kRunEndPoll);
   // Its exit code is not looked at: the launcher's presence tells success.
   unsigned nPoll = 0;
-  std::chrono::milliseconds waited{0};
+  auto nextPoll = std::chrono::steady_clock::now() + poll;
   while (platform::WaitForProcess(installer, slice) == platform::ProcessWait::TimedOut) {
     // The installer goes on alone; nothing is started after it.
     if (RunEndedBefore(window, "the wait for the installer")) return;
-    waited += slice;
-    if (waited < poll) continue;
-    waited = std::chrono::milliseconds(0);
+    if (std::chrono::steady_clock::now() < nextPoll) continue;
+    nextPoll += poll;
     ++nPoll;
     window.SetStatusText(InstallingText(nPoll));
     window.SetProgressPosition(InstallingPosition(nPoll));

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <thread>
 
 #include "common/Common.h"
 #include "platform/Process.h"
@@ -41,6 +43,38 @@ TEST(InstallWait, AnInstallerOfTwoAndAHalfSecondsAnimatesTwiceThenLaunches) {
   EXPECT_EQ(window.m_positions, expectedPositions);
   EXPECT_EQ(window.m_nLaunches, 1);
   EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(strFolder) / L"Tarn.net Launcher.exe"));
+}
+
+// The user's stop while the installer runs: the wait ends at once, the
+// installer goes on alone and no launch follows; a run that has ended starts
+// no installer at all.
+TEST(InstallWait, TheEndOfTheRunStopsTheWaitAndStartsNothingMore) {
+  CTempFolder temp;
+  const std::wstring strInstaller = CopyFakeClient(temp, L"setup.exe");
+  CScopedEnvironment slow("FETCHLET_FIXTURE_INSTALL_MS", "3000");
+  const std::wstring strFolder = temp.Child(L"game");
+
+  platform::CProcess installer;
+  ASSERT_TRUE(platform::StartProcess(strInstaller, BuildInstallerCommandLine(strFolder),
+                                     platform::ProcessPriority::High, installer));
+  CRoadScript window;
+  std::thread stopper([&window] {
+    std::this_thread::sleep_for(300ms);
+    window.Quit(L"BtnClose");
+  });
+  const auto start = std::chrono::steady_clock::now();
+  WaittingInstallThreadProc(window, installer);
+  const auto took = std::chrono::steady_clock::now() - start;
+  stopper.join();
+  EXPECT_LT(took, 2000ms) << "the wait outlived the end of the run";
+  EXPECT_EQ(window.m_nLaunches, 0);
+  EXPECT_EQ(window.m_strEndReason, L"BtnClose");
+  EXPECT_EQ(platform::WaitForProcess(installer, 10s), platform::ProcessWait::Ended);
+
+  window.m_strFolder = temp.Child(L"other");
+  EXPECT_FALSE(Install(window, strInstaller));
+  std::this_thread::sleep_for(500ms);  // an installer started would have made its folder by now
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(window.m_strFolder)));
 }
 
 }  // namespace

@@ -219,6 +219,24 @@ TEST_F(CReporter, ANonAdministratorReportsItsExit) {
   EXPECT_EQ(strExit.substr(strExit.find(",Exit:")), ",Exit:Not an Administrator") << strExit;
 }
 
+// Nothing reaches the servers after the exit event but another exit event
+// (the contact dialog after a refused start ends that run a second time).
+TEST_F(CReporter, AfterTheExitEventOnlyAnotherExitEventIsTaken) {
+  ASSERT_TRUE(m_log->Startup());
+  m_log->Report(1, L"");
+  m_log->ReportExit(L"BtnClose");
+  m_log->Report(3, L"late");
+  m_log->Report(4, L"");
+  m_log->ReportExit(L"ContactClose.");
+  m_log.reset();
+  EXPECT_EQ(m_sent.BiSnapshot(), (std::vector<int>{101, 1, 103, 103}));
+  const auto urls = m_sent.Snapshot();
+  ASSERT_EQ(urls.size(), 4u);
+  EXPECT_EQ(QueryFields(urls[2])[L"dataType"], L"103");
+  EXPECT_NE(LogText(m_temp).find("[]:A report after the end of the run is dropped: data type 3\n"), std::string::npos)
+      << LogText(m_temp);
+}
+
 TEST(ReportExit, WithoutStartUpDoesNotWaitAndLogsWhatWasDropped) {
   CTempFolder temp;
   CSentRequests sent;

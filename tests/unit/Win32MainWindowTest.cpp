@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -599,6 +600,67 @@ TEST_F(Win32MainWindowTest, HoverStillEndsAfterTheCloseQuestionWasAnsweredWithTh
     EXPECT_TRUE(PumpUntil([&] { return !btn.m_bHover; }, kCursorBound));
     EXPECT_EQ(ShownImage(btn.m_hWnd), btn.m_hBmpNormal);
   }
+}
+
+// The end of the run reaches what other threads still show: a road worker's
+// question returns its default and its contact dialog closes, so that the
+// worker can leave and the process can tear down.
+TEST_F(Win32MainWindowTest, TheEndOfTheRunAnswersBoxesOtherThreadsShow) {
+  constexpr const wchar_t* kQuestionCaption = L"客户端版本错误";
+  constexpr const wchar_t* kContactCaption = L"《Ashfall》在安装过程中遇到未知错误";
+  std::atomic<int> nAnswer{-1};
+  std::atomic<int> nDialogShown{-1};
+  std::thread asker([&] {
+    nAnswer = static_cast<int>(
+        m_pWindow->ShowMessageBox(L"?", kQuestionCaption, MessageBoxKind::YesNo, WindowOwner::None));
+  });
+  std::thread contact([&] { nDialogShown = m_pWindow->ShowContactDialog(WindowOwner::None) ? 1 : 0; });
+  const bool bBothUp = PumpUntil(
+      [&] {
+        return FindWindowW(kDialogClass, kQuestionCaption) != nullptr &&
+               FindWindowW(kDialogClass, kContactCaption) != nullptr;
+      },
+      kBoxBound);
+  m_pWindow->EndRun(0);
+  const bool bBothGone = PumpUntil([&] { return nAnswer >= 0 && nDialogShown >= 0; }, kBoxBound);
+  if (!bBothGone) {
+    // Let the threads go all the same, so that the failure is reported.
+    PostMessageW(FindWindowW(kDialogClass, kQuestionCaption), WM_COMMAND, IDNO, 0);
+    PostMessageW(FindWindowW(kDialogClass, kContactCaption), WM_CLOSE, 0, 0);
+  }
+  asker.join();
+  contact.join();
+  ASSERT_TRUE(bBothUp);
+  EXPECT_TRUE(bBothGone) << "a box outlived the end of the run";
+  EXPECT_EQ(nAnswer, static_cast<int>(MessageBoxAnswer::No));
+  EXPECT_EQ(nDialogShown, 1);
+}
+
+// The main window cannot be made: the run is refused as when its class cannot
+// be registered, and no invisible process stays behind.
+LRESULT CALLBACK RefuseTopLevelWindows(int nCode, WPARAM wParam, LPARAM lParam) {
+  if (nCode == HCBT_CREATEWND && reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs->hwndParent == nullptr) return 1;
+  return CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+
+TEST(Win32MainWindowCreation, AWindowThatCannotBeMadeRefusesTheRun) {
+  CWin32MainWindow window(GetModuleHandleW(nullptr));
+  CMainDlg::GetInstance().AttachWindow(&window);
+  HHOOK hHook = SetWindowsHookExW(WH_CBT, &RefuseTopLevelWindows, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hHook, nullptr);
+  const bool bCreated = CMainDlg::GetInstance().Create();
+  UnhookWindowsHookEx(hHook);
+  EXPECT_FALSE(bCreated);
+  EXPECT_FALSE(window.HasWindow());
+  EXPECT_EQ(FindWindowW(kWindowClass, nullptr), nullptr);
+  // Nothing of the refused attempt stands in the way of another.
+  EXPECT_TRUE(CMainDlg::GetInstance().Create());
+  if (HWND hWnd = FindWindowW(kWindowClass, nullptr)) {
+    SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+    DestroyWindow(hWnd);
+  }
+  CMainDlg::GetInstance().AttachWindow(nullptr);
+  UnregisterClassW(kWindowClass, GetModuleHandleW(nullptr));
 }
 
 }  // namespace
