@@ -288,16 +288,19 @@ class FailingRoadTest(RoadTestCase):
     def test_platform_that_does_not_come_up_ends_the_run_through_the_contact_dialog(self):
         # The dialog ends the run with its reason: one exit event, and the
         # launch step adds no "Success" after it.
-        for platform, data_type, text in (
-                ("silent", 8, "WaittingLaunchThreadProc timeout."),
-                ("exit", 100, "Tarn.net.exe not found.")):
+        # The platform that ends at once has the whole road's time to write its
+        # answer: a slow start must not turn it into a time-out.
+        for platform, data_type, text, timeout_ms in (
+                ("silent", 8, "WaittingLaunchThreadProc timeout.", "3000"),
+                ("exit", 100, "Tarn.net.exe not found.", "60000")):
             with self.subTest(platform), Nginx() as nginx, BiService() as service:
                 shutil.rmtree(self.target.data_dir, ignore_errors=True)
                 shutil.rmtree(self.base, ignore_errors=True)
                 self.serve(nginx)
                 run, code, _ = self.run_road(["--IDIR", self.arg(self.base)],
                                              Answers((CONTACT_CAPTION, "contact")),
-                                             env={"FETCHLET_FIXTURE_PLATFORM": platform})
+                                             env={"FETCHLET_FIXTURE_PLATFORM": platform,
+                                                  "FETCHLET_TEST_LAUNCH_TIMEOUT_MS": timeout_ms})
                 self.assertEqual(code, 0, run.stderr())
                 stats = self.assertRoad(nginx, service, [101, 1, 3, 4, 6, 7, data_type, 103],
                                         "ContactBtnOK,QQ=" + QQ)
