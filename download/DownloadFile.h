@@ -22,7 +22,10 @@ struct DownloadPacing {
 };
 
 // Returns 0 when the file is complete at strOutputPath (the cache file for the
-// first method, strDestPath otherwise); appends what happened to strLog.
+// first method, strDestPath otherwise); appends what happened to strLog. When
+// the sink asks to stop, before an attempt, during one or in a retry pause,
+// it returns kTransferAborted within about kStopPollInterval, having added
+// kDownloadStopped to strLog; strOutputPath is then of no use.
 std::int32_t DownloadFile(std::wstring& strOutputPath, std::wstring& strLog, std::wstring strUrl,
                           std::wstring strDestPath, platform::IProgressSink* pSink,
                           const DownloadPacing& pacing = DownloadPacing());

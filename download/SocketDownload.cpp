@@ -7,8 +7,10 @@
 #include "platform/FileSystem.h"
 #include "platform/HostLookup.h"
 #include "platform/OutputFile.h"
+#include "platform/SlicedWait.h"
 #include "platform/Socket.h"
 #include "platform/SocketToFile.h"
+#include "platform/SystemError.h"
 
 namespace {
 
@@ -20,9 +22,15 @@ constexpr char kHeaderEnd[] = "\r\n\r\n";
 
 using Clock = std::chrono::steady_clock;
 
-class CDeadline {
+// What bounds the waits of one call: each stage's own limit, cut to what is
+// left of the whole call's, and the sink's wish to stop, which every wait
+// asks between its slices.
+class CCallWaits {
 public:
-  explicit CDeadline(std::chrono::milliseconds total) : m_bSet(total.count() > 0), m_end(Clock::now() + total) {}
+  CCallWaits(std::chrono::milliseconds total, platform::IProgressSink* pSink)
+      : m_bSet(total.count() > 0),
+        m_end(Clock::now() + std::min(total, platform::kLongestWait)),
+        m_fnStop(platform::StopCheckOf(pSink)) {}
   // The stage's own limit, cut to what is left of the whole call.
   std::chrono::milliseconds Limit(std::chrono::milliseconds stage) const {
     if (!m_bSet) return stage;
@@ -30,11 +38,22 @@ public:
     return std::max(std::chrono::milliseconds(0), std::min(stage, left));
   }
   bool Passed() const { return m_bSet && Clock::now() >= m_end; }
+  // Asked also between waits: bytes that keep coming never make a wait ask.
+  bool StopRequested() const { return m_fnStop && m_fnStop(); }
+  const platform::StopCheck& StopQuestion() const { return m_fnStop; }
 
 private:
   bool m_bSet;
   Clock::time_point m_end;
+  platform::StopCheck m_fnStop;
 };
+
+// A failed stage's text: the stop's when its wait was given up on request,
+// else the stage's own, with the system's text for the error when asked.
+std::wstring StageError(const wchar_t* szStage, bool bSystemText) {
+  if (platform::GetLastErrorCode() == platform::StoppedErrorCode()) return kDownloadStopped;
+  return bSystemText ? szStage + GetLastErrorText() : std::wstring(szStage);
+}
 
 // What is left until end; zero once it has passed.
 std::chrono::milliseconds Left(Clock::time_point end) {
@@ -63,7 +82,9 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
                                   platform::IProgressSink* pSink, const SocketDownloadLimits& limits) {
   std::int64_t nIgnoredOffset = 0;
   if (!pOffset) pOffset = &nIgnoredOffset;
-  const CDeadline deadline(limits.total);
+  const CCallWaits waits(limits.total, pSink);
+  // Not even a connection once the caller has given up.
+  if (waits.StopRequested()) return kDownloadStopped;
 
   SocketUrl url;
   if (!CutSocketUrl(strUrl, url)) return L"bad url.";
@@ -75,23 +96,25 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
 
   // The connect limit covers the name's look-up and the connect together: a
   // name server that never answers must not hold the call past it.
-  const Clock::time_point connectEnd = Clock::now() + deadline.Limit(limits.connect);
+  const Clock::time_point connectEnd = Clock::now() + waits.Limit(limits.connect);
   const std::string strHost = WideToAnsi(url.strHost);
   std::uint32_t nAddress = 0;
-  if (!platform::ResolveHost(strHost, nAddress, Left(connectEnd))) {
-    return L"gethostbyname() error." + GetLastErrorText();
+  if (!platform::ResolveHost(strHost, nAddress, Left(connectEnd), waits.StopQuestion())) {
+    return StageError(L"gethostbyname() error.", true);
   }
 
   platform::CTcpConnection connection;
   if (!connection.Open()) return L"socket() error." + GetLastErrorText();
-  if (!connection.Connect(nAddress, url.nPort, Left(connectEnd))) {
-    return L"connect() error." + GetLastErrorText();
+  if (!connection.Connect(nAddress, url.nPort, Left(connectEnd), waits.StopQuestion())) {
+    return StageError(L"connect() error.", true);
   }
 
   Report(pSink, 0, 0, platform::kBindStatusSendingRequest);
   const std::string strRequest = "GET " + WideToAnsi(url.strPath) + " HTTP/1.1\r\nHost: " + strHost +
                                  "\r\nRange: bytes=" + std::to_string(*pOffset) + "-\r\nConnection: close\r\n\r\n";
-  if (!connection.Send(strRequest.data(), strRequest.size(), deadline.Limit(limits.send))) return L"send() error";
+  if (!connection.Send(strRequest.data(), strRequest.size(), waits.Limit(limits.send), waits.StopQuestion())) {
+    return StageError(L"send() error", false);
+  }
 
   // One byte per receive, so that not a single body byte is taken with the header.
   Report(pSink, 0, 0, platform::kBindStatusRedirecting);
@@ -99,10 +122,12 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
   strHeader.reserve(kHeaderLimit);
   bool bHeaderEnded = false;
   while (strHeader.size() < kHeaderLimit) {
+    if (waits.StopRequested()) return kDownloadStopped;
+    if (waits.Passed()) return L"recv http head error.";
     char c = 0;
-    if (deadline.Passed() || connection.Receive(&c, 1, deadline.Limit(limits.receive)) <= 0) {
-      return L"recv http head error.";
-    }
+    const long nReceived = connection.Receive(&c, 1, waits.Limit(limits.receive), waits.StopQuestion());
+    if (nReceived < 0) return StageError(L"recv http head error.", false);
+    if (nReceived == 0) return L"recv http head error.";
     strHeader += c;
     if (strHeader.size() >= 4 && strHeader.compare(strHeader.size() - 4, 4, kHeaderEnd) == 0) {
       bHeaderEnded = true;
@@ -155,13 +180,15 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
   file.Reserve(static_cast<std::uint64_t>(nTotal - *pOffset));
   platform::CSocketToFile mover;
   while (*pOffset < nTotal) {
+    if (waits.StopRequested()) return finish(kDownloadStopped);
     // Bytes past the announced length are not the file's: never taken.
     const std::size_t nWanted = static_cast<std::size_t>(
         std::min<std::int64_t>(nTotal - *pOffset, std::numeric_limits<std::int32_t>::max()));
     std::size_t nMoved = 0;
     const platform::MoveResult result =
-        deadline.Passed() ? platform::MoveResult::kReceiveFailed
-                          : mover.Move(connection, file, nWanted, deadline.Limit(limits.receive), nMoved);
+        waits.Passed() ? platform::MoveResult::kReceiveFailed
+                       : mover.Move(connection, file, nWanted, waits.Limit(limits.receive), nMoved, waits.StopQuestion());
+    if (result == platform::MoveResult::kStopped) return finish(kDownloadStopped);
     if (result == platform::MoveResult::kReceiveFailed) return finish(L"recv() error");
     if (result == platform::MoveResult::kPeerClosed) return finish(L"recv 0");
     *pOffset += static_cast<std::int64_t>(nMoved);

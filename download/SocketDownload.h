@@ -20,9 +20,15 @@ struct SocketDownloadLimits {
   std::chrono::milliseconds total{0};
 };
 
+// The error text of a call given up because the sink asked it to stop; also
+// what DownloadFile adds to its log text then.
+inline constexpr wchar_t kDownloadStopped[] = L"download stopped.";
+
 // Returns an error text, empty on success. *pOffset is the number of bytes of
 // the file already held on entry and the number held on return, whatever the
-// outcome, so that the next call resumes there.
+// outcome, so that the next call resumes there. Every wait asks the sink
+// between slices of at most kStopPollInterval whether to stop; when it says
+// yes the call ends with kDownloadStopped.
 std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring& strPath, std::int64_t* pOffset,
                                   platform::IProgressSink* pSink,
                                   const SocketDownloadLimits& limits = SocketDownloadLimits());

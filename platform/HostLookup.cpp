@@ -7,18 +7,13 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/SlicedWait.h"
 #include "platform/Socket.h"
 #include "platform/SystemError.h"
 
 namespace platform {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// A longer time-out is taken as this long: it keeps the deadline's arithmetic
-// far from overflow and still bounds the wait.
-constexpr std::chrono::milliseconds kLongestWait = std::chrono::hours(24);
 
 // What the helper thread found. The caller and the helper share it, so it
 // outlives whichever of them lets go of it first.
@@ -51,33 +46,35 @@ void LookUp(const std::shared_ptr<CLookupResult>& pResult, const std::string& st
   pResult->finished.notify_all();
 }
 
-bool FailTimedOut() {
-  SetLastErrorCode(TimedOutErrorCode());
+bool FailWith(unsigned long nError) {
+  SetLastErrorCode(nError);
   return false;
 }
 
 }  // namespace
 
-bool ResolveHost(const std::string& strHost, std::uint32_t& nAddress, std::chrono::milliseconds timeout) {
+bool ResolveHost(const std::string& strHost, std::uint32_t& nAddress, std::chrono::milliseconds timeout,
+                 const StopCheck& fnStop) {
   // Neither asks the resolver: no reason to wait, nor to start a thread.
   if (strHost.empty() || ParseAddressLiteral(strHost, nAddress)) return ResolveHostBlocking(strHost, nAddress);
-  if (timeout <= std::chrono::milliseconds::zero()) return FailTimedOut();
+  if (timeout <= std::chrono::milliseconds::zero()) return FailWith(TimedOutErrorCode());
+  if (fnStop && fnStop()) return FailWith(StoppedErrorCode());
 
-  const Clock::time_point deadline = Clock::now() + std::min(timeout, kLongestWait);
   auto pResult = std::make_shared<CLookupResult>();
   try {
     std::thread(LookUp, pResult, strHost).detach();
   } catch (const std::system_error&) {
     // Without a thread the look-up could only run unbounded here.
-    return FailTimedOut();
+    return FailWith(TimedOutErrorCode());
   }
 
   std::unique_lock<std::mutex> lock(pResult->csResult);
-  if (!pResult->finished.wait_until(lock, deadline, [&] { return pResult->bFinished; })) return FailTimedOut();
-  if (!pResult->bResolved) {
-    SetLastErrorCode(pResult->nError);
-    return false;
-  }
+  const WaitOutcome outcome = WaitInSlices(timeout, fnStop, [&](std::chrono::milliseconds slice) {
+    return pResult->finished.wait_for(lock, slice, [&] { return pResult->bFinished; }) ? 1 : 0;
+  });
+  if (outcome == WaitOutcome::kStopped) return FailWith(StoppedErrorCode());
+  if (outcome != WaitOutcome::kReady) return FailWith(TimedOutErrorCode());
+  if (!pResult->bResolved) return FailWith(pResult->nError);
   nAddress = pResult->nAddress;
   return true;
 }

@@ -1,12 +1,17 @@
 // One TCP client connection over IPv4 (Winsock 1.1 on Windows, BSD sockets
 // on Linux), with every wait bounded. Failures leave the system's last error
-// set, so callers can add GetLastErrorText to their messages.
+// set, so callers can add GetLastErrorText to their messages. Every wait can
+// be given up from outside: with a stop question it runs in slices of at most
+// kStopPollInterval and fails with StoppedErrorCode() once the question says
+// yes.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/ProgressSink.h"
 
 namespace platform {
 
@@ -40,6 +45,8 @@ bool ResolveHostBlocking(const std::string& strHost, std::uint32_t& nAddress);
 // The system's code for a network wait that ran out of time (ETIMEDOUT,
 // WSAETIMEDOUT), for SetLastErrorCode.
 unsigned long TimedOutErrorCode();
+// The system's code for a wait given up on request (ECANCELED, WSAECANCELLED).
+unsigned long StoppedErrorCode();
 
 class CTcpConnection {
 public:
@@ -49,12 +56,17 @@ public:
   CTcpConnection& operator=(const CTcpConnection&) = delete;
 
   bool Open();
-  bool Connect(std::uint32_t nAddress, std::uint16_t nPort, std::chrono::milliseconds timeout);
+  bool Connect(std::uint32_t nAddress, std::uint16_t nPort, std::chrono::milliseconds timeout,
+               const StopCheck& fnStop = StopCheck());
   // Sends all bytes or fails.
-  bool Send(const char* pData, std::size_t nLength, std::chrono::milliseconds timeout);
-  // Bytes received (> 0), 0 when the peer closed, -1 on an error or when
-  // nothing arrived within the time-out.
-  long Receive(char* pBuffer, std::size_t nLength, std::chrono::milliseconds timeout);
+  bool Send(const char* pData, std::size_t nLength, std::chrono::milliseconds timeout,
+            const StopCheck& fnStop = StopCheck());
+  // Bytes received (> 0), 0 when the peer closed, -1 on an error, when
+  // nothing arrived within the time-out or when the wait was stopped.
+  long Receive(char* pBuffer, std::size_t nLength, std::chrono::milliseconds timeout,
+               const StopCheck& fnStop = StopCheck());
+  // Waits until there is something to receive (or the peer closed).
+  bool WaitReadable(std::chrono::milliseconds timeout, const StopCheck& fnStop = StopCheck());
   void Close();
   std::intptr_t NativeHandle() const { return m_nSocket; }
 

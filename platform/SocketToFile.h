@@ -16,6 +16,7 @@ enum class MoveResult {
   kMoved,          // some bytes reached the file
   kPeerClosed,     // the peer closed the connection
   kReceiveFailed,  // a receive error, or nothing arrived within the time-out
+  kStopped,        // the stop question said yes while waiting for bytes
   kWriteFailed,    // the file refused bytes (nMoved says how many reached it)
 };
 
@@ -28,9 +29,10 @@ public:
 
   // Moves what arrives, up to the chunk size and never more than nLimit
   // bytes (a peer may send more than it announced), into the file; nMoved is
-  // the count of bytes that reached the file in this call.
+  // the count of bytes that reached the file in this call. The wait for bytes
+  // asks fnStop between its slices (see Socket.h).
   MoveResult Move(CTcpConnection& connection, COutputFile& file, std::size_t nLimit,
-                  std::chrono::milliseconds timeout, std::size_t& nMoved);
+                  std::chrono::milliseconds timeout, std::size_t& nMoved, const StopCheck& fnStop = StopCheck());
 
 private:
   struct CState;

@@ -15,6 +15,8 @@ constexpr std::int32_t kInetResourceNotFound = static_cast<std::int32_t>(0x800C0
 constexpr std::int32_t kInetObjectNotFound = static_cast<std::int32_t>(0x800C0006);    // HTTP 404
 constexpr std::int32_t kInetDownloadFailure = static_cast<std::int32_t>(0x800C0008);   // any other failure
 constexpr std::int32_t kInetTimeout = static_cast<std::int32_t>(0x800C000B);         // the time limit ran out
+// E_ABORT: the transfer was given up because the sink asked it to stop.
+constexpr std::int32_t kTransferAborted = static_cast<std::int32_t>(0x80004004);
 
 // How long a transfer may wait. A zero duration means no limit of that kind.
 struct TransferLimits {
@@ -23,7 +25,9 @@ struct TransferLimits {
   std::chrono::milliseconds total{0};    // for the whole transfer
 };
 
-// Fetches the URL into the cache and gives back the cached file's path.
+// Fetches the URL into the cache and gives back the cached file's path. Like
+// every transfer it gives up within about kStopPollInterval once the sink
+// asks it to stop, with kTransferAborted.
 std::int32_t FetchUrlToCache(const std::wstring& strUrl, std::wstring& strCachedFile, IProgressSink* pSink,
                              const TransferLimits& limits);
 void PurgeUrlCacheEntry(const std::wstring& strUrl);

@@ -15,6 +15,9 @@ namespace {
 struct CurlDeleter {
   void operator()(CURL* p) const { curl_easy_cleanup(p); }
 };
+struct MultiDeleter {
+  void operator()(CURLM* p) const { curl_multi_cleanup(p); }
+};
 struct SlistDeleter {
   void operator()(curl_slist* p) const { curl_slist_free_all(p); }
 };
@@ -86,6 +89,39 @@ std::int32_t StatusForCurlError(CURLcode code) {
   }
 }
 
+// Runs the transfer through the multi interface, asking the sink between polls
+// of at most kStopPollInterval: the easy interface's progress callback comes
+// only about once a second while nothing arrives, too seldom to stop at once.
+// The easy handle's own limits apply as they would to curl_easy_perform.
+// False when the sink asked to stop; code is the transfer's result otherwise.
+bool PerformUnlessStopped(CURL* pCurl, IProgressSink* pSink, CURLcode& code) {
+  code = CURLE_FAILED_INIT;
+  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  if (!multi || curl_multi_add_handle(multi.get(), pCurl) != CURLM_OK) return true;
+  bool bStopped = false;
+  for (;;) {
+    int nRunning = 0;
+    if (curl_multi_perform(multi.get(), &nRunning) != CURLM_OK) break;
+    if (nRunning == 0) {
+      int nLeft = 0;
+      while (const CURLMsg* pMessage = curl_multi_info_read(multi.get(), &nLeft)) {
+        if (pMessage->msg == CURLMSG_DONE && pMessage->easy_handle == pCurl) code = pMessage->data.result;
+      }
+      break;
+    }
+    if (StopRequested(pSink)) {
+      bStopped = true;
+      break;
+    }
+    if (curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(kStopPollInterval.count()), nullptr) != CURLM_OK) {
+      break;
+    }
+  }
+  // A look-up still running is left to its thread (CURLOPT_QUICK_EXIT).
+  curl_multi_remove_handle(multi.get(), pCurl);
+  return !bStopped;
+}
+
 }  // namespace
 
 std::int32_t CurlGetToFile(const std::string& strUrl, const std::string& strPath, IProgressSink* pSink,
@@ -107,8 +143,8 @@ std::int32_t CurlGetToFile(const std::string& strUrl, const std::string& strPath
   answer = CurlAnswer{};
   curl_easy_setopt(curl.get(), CURLOPT_URL, strUrl.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-  // A look-up that outlives the limits is left to finish on its own thread
-  // instead of being waited for.
+  // A look-up that outlives the limits or a stop is left to finish on its
+  // own thread instead of being waited for.
   curl_easy_setopt(curl.get(), CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, 10L);
@@ -126,10 +162,12 @@ std::int32_t CurlGetToFile(const std::string& strUrl, const std::string& strPath
   if (headers) curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
 
   if (pSink) pSink->OnProgress(0, 0, kBindStatusConnecting);
-  const CURLcode code = curl_easy_perform(curl.get());
+  CURLcode code = CURLE_OK;
+  const bool bFinished = PerformUnlessStopped(curl.get(), pSink, code);
   curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &answer.nHttpStatus);
   const bool bClosed = std::fclose(pFile) == 0;
 
+  if (!bFinished) return kTransferAborted;
   if (code != CURLE_OK) return state.bWriteFailed ? kInetDownloadFailure : StatusForCurlError(code);
   if (answer.nHttpStatus == 404) return kInetObjectNotFound;
   if ((answer.nHttpStatus < 200 || answer.nHttpStatus >= 300) && answer.nHttpStatus != 304) return kInetDownloadFailure;

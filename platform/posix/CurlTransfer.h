@@ -19,7 +19,9 @@ struct CurlAnswer {
 
 // Writes the body into strPath (created or truncated). An HTTP error answer
 // is a failure: 404 gives kInetObjectNotFound, other errors kInetDownloadFailure;
-// a 304 to a conditional request is a success that leaves the file empty.
+// a 304 to a conditional request is a success that leaves the file empty. A
+// transfer the sink asks to stop ends within about kStopPollInterval with
+// kTransferAborted.
 std::int32_t CurlGetToFile(const std::string& strUrl, const std::string& strPath, IProgressSink* pSink,
                            const TransferLimits& limits, const std::vector<std::string>& requestHeaders,
                            CurlAnswer& answer);

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/SlicedWait.h"
+
 namespace platform {
 
 namespace {
@@ -19,18 +21,22 @@ int PollMs(std::chrono::milliseconds timeout) {
   return timeout.count() > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(timeout.count());
 }
 
-// Waits until the socket is ready; false (errno set) on time-out or error.
-bool WaitFor(int nSocket, short nEvents, std::chrono::milliseconds timeout) {
-  pollfd entry{nSocket, nEvents, 0};
-  for (;;) {
-    const int nReady = ::poll(&entry, 1, PollMs(timeout));
-    if (nReady > 0) return true;
-    if (nReady == 0) {
-      errno = ETIMEDOUT;
-      return false;
-    }
-    if (errno != EINTR) return false;
+// Waits until the socket is ready; false (errno set) on time-out, stop or
+// error.
+bool WaitFor(int nSocket, short nEvents, std::chrono::milliseconds timeout, const StopCheck& fnStop) {
+  const WaitOutcome outcome = WaitInSlices(timeout, fnStop, [&](std::chrono::milliseconds slice) {
+    pollfd entry{nSocket, nEvents, 0};
+    const int nReady = ::poll(&entry, 1, PollMs(slice));
+    if (nReady > 0) return 1;
+    return nReady == 0 || errno == EINTR ? 0 : -1;
+  });
+  switch (outcome) {
+    case WaitOutcome::kReady: return true;
+    case WaitOutcome::kTimedOut: errno = ETIMEDOUT; return false;
+    case WaitOutcome::kStopped: errno = ECANCELED; return false;
+    case WaitOutcome::kFailed: return false;  // poll's own errno
   }
+  return false;
 }
 
 }  // namespace
@@ -68,6 +74,8 @@ bool ResolveHostBlocking(const std::string& strHost, std::uint32_t& nAddress) {
 
 unsigned long TimedOutErrorCode() { return ETIMEDOUT; }
 
+unsigned long StoppedErrorCode() { return ECANCELED; }
+
 CTcpConnection::~CTcpConnection() { Close(); }
 
 bool CTcpConnection::Open() {
@@ -76,7 +84,8 @@ bool CTcpConnection::Open() {
   return m_nSocket >= 0;
 }
 
-bool CTcpConnection::Connect(std::uint32_t nAddress, std::uint16_t nPort, std::chrono::milliseconds timeout) {
+bool CTcpConnection::Connect(std::uint32_t nAddress, std::uint16_t nPort, std::chrono::milliseconds timeout,
+                             const StopCheck& fnStop) {
   const int nSocket = static_cast<int>(m_nSocket);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -86,7 +95,7 @@ bool CTcpConnection::Connect(std::uint32_t nAddress, std::uint16_t nPort, std::c
   const int nFlags = ::fcntl(nSocket, F_GETFL);
   if (nFlags < 0 || ::fcntl(nSocket, F_SETFL, nFlags | O_NONBLOCK) != 0) return false;
   if (::connect(nSocket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-    if (errno != EINPROGRESS || !WaitFor(nSocket, POLLOUT, timeout)) return false;
+    if (errno != EINPROGRESS || !WaitFor(nSocket, POLLOUT, timeout, fnStop)) return false;
     int nError = 0;
     socklen_t nLength = sizeof(nError);
     if (::getsockopt(nSocket, SOL_SOCKET, SO_ERROR, &nError, &nLength) != 0) return false;
@@ -98,10 +107,11 @@ bool CTcpConnection::Connect(std::uint32_t nAddress, std::uint16_t nPort, std::c
   return ::fcntl(nSocket, F_SETFL, nFlags) == 0;
 }
 
-bool CTcpConnection::Send(const char* pData, std::size_t nLength, std::chrono::milliseconds timeout) {
+bool CTcpConnection::Send(const char* pData, std::size_t nLength, std::chrono::milliseconds timeout,
+                          const StopCheck& fnStop) {
   const int nSocket = static_cast<int>(m_nSocket);
   while (nLength > 0) {
-    if (!WaitFor(nSocket, POLLOUT, timeout)) return false;
+    if (!WaitFor(nSocket, POLLOUT, timeout, fnStop)) return false;
     const ssize_t nSent = ::send(nSocket, pData, nLength, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (nSent < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
@@ -113,7 +123,8 @@ bool CTcpConnection::Send(const char* pData, std::size_t nLength, std::chrono::m
   return true;
 }
 
-long CTcpConnection::Receive(char* pBuffer, std::size_t nLength, std::chrono::milliseconds timeout) {
+long CTcpConnection::Receive(char* pBuffer, std::size_t nLength, std::chrono::milliseconds timeout,
+                             const StopCheck& fnStop) {
   const int nSocket = static_cast<int>(m_nSocket);
   for (;;) {
     // Data that is already there is taken without waiting.
@@ -121,8 +132,12 @@ long CTcpConnection::Receive(char* pBuffer, std::size_t nLength, std::chrono::mi
     if (nReceived >= 0) return static_cast<long>(nReceived);
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-    if (!WaitFor(nSocket, POLLIN, timeout)) return -1;
+    if (!WaitFor(nSocket, POLLIN, timeout, fnStop)) return -1;
   }
+}
+
+bool CTcpConnection::WaitReadable(std::chrono::milliseconds timeout, const StopCheck& fnStop) {
+  return WaitFor(static_cast<int>(m_nSocket), POLLIN, timeout, fnStop);
 }
 
 void CTcpConnection::Close() {

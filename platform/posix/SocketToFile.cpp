@@ -1,12 +1,13 @@
 #include "platform/SocketToFile.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <vector>
+
+#include "platform/SystemError.h"
 
 namespace platform {
 
@@ -16,6 +17,11 @@ namespace {
 // about two thousand calls and never passes through this process's memory.
 constexpr int kPipeSize = 1 << 20;
 constexpr std::size_t kCopyChunk = 256 * 1024;
+
+// What a receive or its wait that failed means for the move.
+MoveResult WaitFailure() {
+  return GetLastErrorCode() == StoppedErrorCode() ? MoveResult::kStopped : MoveResult::kReceiveFailed;
+}
 
 }  // namespace
 
@@ -42,20 +48,14 @@ CSocketToFile::~CSocketToFile() {
 }
 
 MoveResult CSocketToFile::Move(CTcpConnection& connection, COutputFile& file, std::size_t nLimit,
-                               std::chrono::milliseconds timeout, std::size_t& nMoved) {
+                               std::chrono::milliseconds timeout, std::size_t& nMoved, const StopCheck& fnStop) {
   nMoved = 0;
   const int nSocket = static_cast<int>(connection.NativeHandle());
   const int nFile = static_cast<int>(file.NativeHandle());
   if (m_pState->bSplice) {
     for (;;) {
       // The splice would wait on the socket without a limit: wait here first.
-      pollfd entry{nSocket, POLLIN, 0};
-      const int nReady = ::poll(&entry, 1, static_cast<int>(timeout.count()));
-      if (nReady < 0 && errno == EINTR) continue;
-      if (nReady <= 0) {
-        if (nReady == 0) errno = ETIMEDOUT;
-        return MoveResult::kReceiveFailed;
-      }
+      if (!connection.WaitReadable(timeout, fnStop)) return WaitFailure();
       const ssize_t nIn = ::splice(nSocket, nullptr, m_pState->nPipe[1], nullptr, std::min(m_pState->nChunk, nLimit),
                                    SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
       if (nIn == 0) return MoveResult::kPeerClosed;
@@ -83,9 +83,10 @@ MoveResult CSocketToFile::Move(CTcpConnection& connection, COutputFile& file, st
   }
 
   if (m_pState->buffer.empty()) m_pState->buffer.resize(kCopyChunk);
-  const long nReceived = connection.Receive(m_pState->buffer.data(), std::min(m_pState->buffer.size(), nLimit), timeout);
+  const long nReceived =
+      connection.Receive(m_pState->buffer.data(), std::min(m_pState->buffer.size(), nLimit), timeout, fnStop);
   if (nReceived == 0) return MoveResult::kPeerClosed;
-  if (nReceived < 0) return MoveResult::kReceiveFailed;
+  if (nReceived < 0) return WaitFailure();
   if (!file.Write(m_pState->buffer.data(), static_cast<std::size_t>(nReceived))) return MoveResult::kWriteFailed;
   nMoved = static_cast<std::size_t>(nReceived);
   return MoveResult::kMoved;

@@ -7,15 +7,13 @@
 #include <thread>
 #include <utility>
 
+#include "platform/SlicedWait.h"
+
 namespace platform {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A limit longer than this is taken as this long; it keeps the deadline
-// arithmetic far from overflow and still bounds every wait.
-constexpr std::chrono::milliseconds kLongestWait = std::chrono::hours(24);
 
 // After an abort urlmon unwinds the binding on the worker's own thread, which
 // takes milliseconds; a worker still busy after this long is left behind.
@@ -117,11 +115,17 @@ HRESULT STDMETHODCALLTYPE CBindStatusAdapter::OnLowResource(DWORD) {
 HRESULT STDMETHODCALLTYPE CBindStatusAdapter::OnProgress(ULONG ulProgress, ULONG ulProgressMax,
                                                           ULONG ulStatusCode, LPCWSTR) {
   NoteActivity(MeansConnected(ulStatusCode));
+  bool bStop = false;
   {
     std::lock_guard<std::mutex> lock(m_csSink);
-    if (m_pSink != nullptr) m_pSink->OnProgress(ulProgress, ulProgressMax, ulStatusCode);
+    if (m_pSink != nullptr) {
+      m_pSink->OnProgress(ulProgress, ulProgressMax, ulStatusCode);
+      bStop = m_pSink->IsStopRequested();
+    }
   }
   std::lock_guard<std::mutex> lock(m_csState);
+  // A stop seen here ends the binding without waiting for the watcher's turn.
+  if (bStop) m_bAbort = true;
   return m_bAbort ? E_ABORT : S_OK;
 }
 
@@ -237,12 +241,19 @@ HRESULT RunBoundedBinding(std::function<HRESULT(IBindStatusCallback*)> download,
   const Clock::time_point tTotalDeadline =
       limits.total > std::chrono::milliseconds::zero() ? tStart + Capped(limits.total) : Clock::time_point::max();
   bool bAborted = false;
+  bool bStopped = false;
   Clock::time_point tGiveUp = Clock::time_point::max();
   std::unique_lock<std::mutex> lock(pRun->csRun);
   while (!pRun->bDone) {
+    // The sink is asked on this thread, between waits of at most kStopPollInterval.
+    if (pSink != nullptr && pSink->IsStopRequested()) {
+      bStopped = true;
+      break;
+    }
     const Clock::time_point tNow = Clock::now();
     if (tNow >= tTotalDeadline || tNow >= tGiveUp) break;
     Clock::time_point tWake = std::min({tTotalDeadline, tGiveUp, tNow + kLongestWait});
+    if (pSink != nullptr) tWake = std::min(tWake, tNow + kStopPollInterval);
     if (!bAborted) {
       const Clock::time_point tLimit = pRun->adapter.LimitDeadline(limits);
       if (tNow >= tLimit) {
@@ -260,18 +271,21 @@ HRESULT RunBoundedBinding(std::function<HRESULT(IBindStatusCallback*)> download,
   const bool bDone = pRun->bDone;
   const HRESULT hResult = pRun->hResult;
   lock.unlock();
+  // A binding that OnProgress ended on the sink's word counts as stopped too.
+  if (!bStopped && pSink != nullptr) bStopped = pSink->IsStopRequested();
 
   // The sink belongs to the caller, who may be gone once this returns.
   pRun->adapter.DetachSink();
   if (!bDone) {
     // Left behind: the abort lets it end soon instead of with the peer.
     if (!bAborted) pRun->adapter.Abort();
-    return kInetTimeout;
+    return bStopped ? kTransferAborted : kInetTimeout;
   }
   if (hResult == S_OK) {
     nHttpStatus = pRun->adapter.HttpStatus();
     return S_OK;
   }
+  if (bStopped) return kTransferAborted;
   return bAborted ? kInetTimeout : hResult;
 }
 

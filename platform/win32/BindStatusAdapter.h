@@ -1,7 +1,8 @@
 // CBindStatusAdapter: the bind callback urlmon's download functions talk to.
 // It forwards progress to the program's IProgressSink, keeps the HTTP status
 // of the answer (urlmon reports an error page as a successful download) and
-// can end the binding from another thread when a time limit runs out.
+// can end the binding from another thread when a time limit runs out or the
+// sink asks to stop.
 // RunBoundedBinding runs one urlmon download under the TransferLimits.
 #pragma once
 
@@ -80,9 +81,11 @@ std::int32_t HttpStatusResult(DWORD nHttpStatus);
 // Runs one urlmon download, given the callback to pass it, on a worker
 // thread with its own COM apartment, and waits for it within the limits. A
 // connect or stall limit that runs out aborts the binding; the total limit
-// is a hard bound on the wait. Returns the download's result, or kInetTimeout
-// when a limit ran out; nHttpStatus is the answer's status code when the
-// download reported success. Progress goes to pSink until this returns.
+// is a hard bound on the wait. The wait asks pSink at least every
+// kStopPollInterval whether to stop; a stop aborts the binding and returns
+// at once. Returns the download's result, kInetTimeout when a limit ran out
+// or kTransferAborted on a stop; nHttpStatus is the answer's status code when
+// the download reported success. Progress goes to pSink until this returns.
 HRESULT RunBoundedBinding(std::function<HRESULT(IBindStatusCallback*)> download, IProgressSink* pSink,
                           const TransferLimits& limits, DWORD& nHttpStatus);
 

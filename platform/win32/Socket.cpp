@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/SlicedWait.h"
+
 namespace platform {
 
 namespace {
@@ -14,9 +16,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr WORD kWinsockVersion = 0x0101;
-// A time-out longer than this is taken as this long; it keeps the clock
-// arithmetic far from overflow and still bounds the wait.
-constexpr std::chrono::milliseconds kLongestWait = std::chrono::hours(24);
 // Each send is kept this small: a blocking send that the socket reported
 // writable then finds room for all of it and does not wait on the peer.
 constexpr std::size_t kSendChunk = 4096;
@@ -53,38 +52,54 @@ std::chrono::milliseconds Remaining(Clock::time_point deadline) {
   return std::max(remaining, std::chrono::milliseconds::zero());
 }
 
-// Waits until the socket can be read (or written): 1 when it can, 0 when the
-// time-out ran out (last error WSAETIMEDOUT), -1 on an error.
-int WaitReady(SOCKET s, bool bWrite, std::chrono::milliseconds timeout) {
-  fd_set ready;
-  FD_ZERO(&ready);
-  FD_SET(s, &ready);
-  timeval tv = ToTimeval(timeout);
-  const int nReady = select(0, bWrite ? nullptr : &ready, bWrite ? &ready : nullptr, nullptr, &tv);
-  if (nReady == SOCKET_ERROR) {
-    Fail(WSAGetLastError());
-    return -1;
+// Waits in slices until select finds the socket in one of the sets; the
+// sets are made afresh for each slice, as select changes them. 0 when it
+// did, else the Winsock error (WSAETIMEDOUT, WSAECANCELLED on a stop).
+int WaitSelect(SOCKET s, bool bRead, bool bWrite, bool bFailed, std::chrono::milliseconds timeout,
+               const StopCheck& fnStop, fd_set& readable, fd_set& writable, fd_set& failed) {
+  int nError = 0;
+  const WaitOutcome outcome = WaitInSlices(timeout, fnStop, [&](std::chrono::milliseconds slice) {
+    FD_ZERO(&readable);
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    if (bRead) FD_SET(s, &readable);
+    if (bWrite) FD_SET(s, &writable);
+    if (bFailed) FD_SET(s, &failed);
+    timeval tv = ToTimeval(slice);
+    const int nReady = select(0, &readable, &writable, &failed, &tv);
+    if (nReady == SOCKET_ERROR) {
+      nError = WSAGetLastError();
+      return -1;
+    }
+    return nReady > 0 ? 1 : 0;
+  });
+  switch (outcome) {
+    case WaitOutcome::kReady: return 0;
+    case WaitOutcome::kTimedOut: return WSAETIMEDOUT;
+    case WaitOutcome::kStopped: return WSAECANCELLED;
+    case WaitOutcome::kFailed: return nError;
   }
-  if (nReady == 0) {
-    Fail(WSAETIMEDOUT);
-    return 0;
-  }
-  return 1;
+  return nError;
+}
+
+// Waits until the socket can be read (or written): true when it can, else
+// false with the reason as the last error.
+bool WaitReady(SOCKET s, bool bWrite, std::chrono::milliseconds timeout, const StopCheck& fnStop) {
+  fd_set readable;
+  fd_set writable;
+  fd_set failed;
+  const int nError = WaitSelect(s, !bWrite, bWrite, false, timeout, fnStop, readable, writable, failed);
+  return nError == 0 ? true : Fail(nError);
 }
 
 // The end of a connect started on a non-blocking socket: 0 when it stands,
 // else the Winsock error.
-int FinishConnect(SOCKET s, std::chrono::milliseconds timeout) {
+int FinishConnect(SOCKET s, std::chrono::milliseconds timeout, const StopCheck& fnStop) {
+  fd_set readable;
   fd_set writable;
   fd_set failed;
-  FD_ZERO(&writable);
-  FD_ZERO(&failed);
-  FD_SET(s, &writable);
-  FD_SET(s, &failed);
-  timeval tv = ToTimeval(timeout);
-  const int nReady = select(0, nullptr, &writable, &failed, &tv);
-  if (nReady == SOCKET_ERROR) return WSAGetLastError();
-  if (nReady == 0) return WSAETIMEDOUT;
+  const int nWaitError = WaitSelect(s, false, true, true, timeout, fnStop, readable, writable, failed);
+  if (nWaitError != 0) return nWaitError;
   // A refused connect shows in the exception set, with its reason in SO_ERROR.
   int nError = 0;
   int nLength = sizeof(nError);
@@ -143,6 +158,10 @@ unsigned long TimedOutErrorCode() {
   return WSAETIMEDOUT;
 }
 
+unsigned long StoppedErrorCode() {
+  return WSAECANCELLED;
+}
+
 CTcpConnection::~CTcpConnection() {
   Close();
 }
@@ -155,7 +174,8 @@ bool CTcpConnection::Open() {
   return true;
 }
 
-bool CTcpConnection::Connect(std::uint32_t nAddress, std::uint16_t nPort, std::chrono::milliseconds timeout) {
+bool CTcpConnection::Connect(std::uint32_t nAddress, std::uint16_t nPort, std::chrono::milliseconds timeout,
+                             const StopCheck& fnStop) {
   if (m_nSocket == -1) return Fail(WSAENOTSOCK);
   const SOCKET s = static_cast<SOCKET>(m_nSocket);
 
@@ -171,7 +191,7 @@ bool CTcpConnection::Connect(std::uint32_t nAddress, std::uint16_t nPort, std::c
   int nError = 0;
   if (connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == SOCKET_ERROR) {
     nError = WSAGetLastError();
-    if (nError == WSAEWOULDBLOCK) nError = FinishConnect(s, timeout);
+    if (nError == WSAEWOULDBLOCK) nError = FinishConnect(s, timeout, fnStop);
   }
 
   // Send and Receive bound their waits with select and want blocking calls.
@@ -180,14 +200,15 @@ bool CTcpConnection::Connect(std::uint32_t nAddress, std::uint16_t nPort, std::c
   return nError == 0 ? true : Fail(nError);
 }
 
-bool CTcpConnection::Send(const char* pData, std::size_t nLength, std::chrono::milliseconds timeout) {
+bool CTcpConnection::Send(const char* pData, std::size_t nLength, std::chrono::milliseconds timeout,
+                          const StopCheck& fnStop) {
   if (m_nSocket == -1) return Fail(WSAENOTSOCK);
   if (pData == nullptr && nLength != 0) return Fail(WSAEFAULT);
   const SOCKET s = static_cast<SOCKET>(m_nSocket);
   const Clock::time_point deadline = Clock::now() + std::clamp(timeout, std::chrono::milliseconds::zero(), kLongestWait);
   std::size_t nSent = 0;
   while (nSent < nLength) {
-    if (WaitReady(s, true, Remaining(deadline)) != 1) return false;
+    if (!WaitReady(s, true, Remaining(deadline), fnStop)) return false;
     const int nChunk = static_cast<int>(std::min(nLength - nSent, kSendChunk));
     const int nDone = send(s, pData + nSent, nChunk, 0);
     if (nDone == SOCKET_ERROR) return Fail(WSAGetLastError());
@@ -196,7 +217,8 @@ bool CTcpConnection::Send(const char* pData, std::size_t nLength, std::chrono::m
   return true;
 }
 
-long CTcpConnection::Receive(char* pBuffer, std::size_t nLength, std::chrono::milliseconds timeout) {
+long CTcpConnection::Receive(char* pBuffer, std::size_t nLength, std::chrono::milliseconds timeout,
+                             const StopCheck& fnStop) {
   if (m_nSocket == -1) {
     Fail(WSAENOTSOCK);
     return -1;
@@ -207,13 +229,18 @@ long CTcpConnection::Receive(char* pBuffer, std::size_t nLength, std::chrono::mi
     return -1;
   }
   const SOCKET s = static_cast<SOCKET>(m_nSocket);
-  if (WaitReady(s, false, timeout) != 1) return -1;
+  if (!WaitReady(s, false, timeout, fnStop)) return -1;
   const int nRead = recv(s, pBuffer, static_cast<int>(std::min<std::size_t>(nLength, INT_MAX)), 0);
   if (nRead == SOCKET_ERROR) {
     Fail(WSAGetLastError());
     return -1;
   }
   return nRead;
+}
+
+bool CTcpConnection::WaitReadable(std::chrono::milliseconds timeout, const StopCheck& fnStop) {
+  if (m_nSocket == -1) return Fail(WSAENOTSOCK);
+  return WaitReady(static_cast<SOCKET>(m_nSocket), false, timeout, fnStop);
 }
 
 void CTcpConnection::Close() {

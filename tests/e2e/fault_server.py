@@ -11,6 +11,7 @@ The answer is chosen by the request's path, "/<action>/<arguments>/<file>":
   /cut/<n>/<file>                 as serve, but the connection closes after n body bytes
   /stall-head/<n>/<file>          n bytes of the header (0: none), then silence
   /stall-body/<n>/<file>          the header and n body bytes, then silence
+  /trickle/<ms>/<file>            the header, then the body in small pieces, one every ms
   /ignore-range/<file>            200 and the whole file, whatever the range
   /range-from/<s>/<file>          206 with the file from byte s, whatever the range
   /huge-head/<file>               4096 header bytes without the blank line
@@ -43,9 +44,10 @@ STALL_LIMIT = 60.0         # a stalled answer closes after this, client or not
 DRAIN_TIMEOUT = 5.0        # after the answer, for the client to close first
 LIFETIME = 1800.0          # the server stops by itself after this
 CHUNK = 65536
+TRICKLE_PIECE = 1024       # bytes per piece of a trickled body
 
 # Arguments each action takes from the path, before the file name.
-ARITY = {"serve": 0, "cut": 1, "stall-head": 1, "stall-body": 1, "ignore-range": 0,
+ARITY = {"serve": 0, "cut": 1, "stall-head": 1, "stall-body": 1, "trickle": 1, "ignore-range": 0,
          "range-from": 1, "huge-head": 0, "no-length": 0, "lower-length": 0,
          "status": 1, "chunked": 0, "fail-first": 2, "script": 1, "length": 1,
          "overlong": 1}
@@ -266,7 +268,7 @@ class FaultServer:
                 fields.append(("content-length", str(len(data) - start)))
             self._send_head(conn, 206, fields)
             self._send_body(conn, request, data[start:])
-        else:   # serve, cut, stall-body, length, overlong
+        else:   # serve, cut, stall-body, trickle, length, overlong
             start = request.range_start
             if start is not None and start >= len(data):
                 self._send_head(conn, 416, [("Content-Range", "bytes */%d" % len(data)),
@@ -291,7 +293,10 @@ class FaultServer:
                     conn.sendall(body[:args[0]])
                 self._linger(conn)
                 return
-            self._send_body(conn, request, body)
+            if kind == "trickle":
+                self._trickle(conn, request, body, args[0] / 1000.0)
+            else:
+                self._send_body(conn, request, body)
         self._finish(conn)
 
     @staticmethod
@@ -321,6 +326,21 @@ class FaultServer:
         view = memoryview(body)
         for offset in range(0, len(view), CHUNK):
             conn.sendall(view[offset:offset + CHUNK])
+
+    def _trickle(self, conn, request, body, pause):
+        """The body in small pieces with a pause before each after the first:
+        bytes keep coming, never fast. A client that leaves ends it, and so
+        do the stall limit and the server's stop."""
+        if request.method == "HEAD":
+            return
+        view = memoryview(body)
+        deadline = time.monotonic() + self.stall_limit
+        for offset in range(0, len(view), TRICKLE_PIECE):
+            if offset and self._stop.wait(pause):
+                return
+            if time.monotonic() >= deadline:
+                return
+            conn.sendall(view[offset:offset + TRICKLE_PIECE])
 
     def _finish(self, conn):
         """Ends the answer with a FIN, not a reset: the client must see every

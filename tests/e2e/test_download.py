@@ -19,6 +19,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -42,6 +43,11 @@ FOUR_GIB = 4 << 30
 HUGE_SIZE = FOUR_GIB + 48 * MIB + 12345
 
 NOT_FOUND = -2146697210       # 0x800C0006, the file download's status for a 404
+ABORTED = -2147467260         # 0x80004004, a download given up on the sink's word
+
+STOP_BOUND_MS = 2000          # a stopped call returns within this; its natural wait is 30 s
+SETTLE = 0.5                  # for a request already on its way to reach the fault server's log
+TEXT_STOPPED = "download stopped."
 
 TEXT_CONNECTING = "正在连接下载服务器..."
 TEXT_SENDING = "准备下载..."
@@ -260,6 +266,11 @@ class DownloadTestCase(ProbeTestCase):
     def download(self, url, dest):
         """DownloadFile, the three methods in turn, with short pauses."""
         return self.run_probe(["file", url, self.probe.arg(dest), "--fast"])
+
+    def assertStoppedInTime(self, result):
+        """The call returned after the stop, and soon."""
+        self.assertIsNotNone(result["stopped_after_ms"])
+        self.assertTrue(0 <= result["stopped_after_ms"] < STOP_BOUND_MS, result["stopped_after_ms"])
 
     def assertWhole(self, path, name="big.bin"):
         data = Path(path).read_bytes()
@@ -489,6 +500,81 @@ class FallbackTest(DownloadTestCase):
         self.assertEqual((result["status"], result["log"]),
                          (NOT_FOUND, LOG_ALL_FAILED + "HttpCode: 404"))
         self.assertEqual(self.probe.host(result["output"]).resolve(), dest.resolve())
+
+
+class StopTest(DownloadTestCase):
+    """A transfer told to stop (the run has ended) returns within moments
+    wherever it waits, with the stop's status and text, makes no further
+    request and leaves the own client's file and offset in step. Every wait
+    here would otherwise last 30 s (the default limits) or far longer."""
+
+    def test_own_client_stops_in_every_stage(self):
+        big = self.files["big.bin"]
+        cases = [
+            # name, answer, how many bytes the file may hold after (None: no file)
+            ("head stalls", "/stall-head/20/big.bin", None),
+            ("body stalls", "/stall-body/100000/big.bin", range(100000, 100001)),
+            # Bytes keep coming, so no wait ever runs out.
+            ("body trickles", "/trickle/20/big.bin", range(1, BIG_SIZE)),
+        ]
+        for name, url_path, held in cases:
+            with self.subTest(name):
+                path = self.work / (name.replace(" ", "-") + ".bin")
+                result = self.run_probe(["socket", self.faults.url(url_path), self.probe.arg(path),
+                                         "--stop-after-ms", "700"])
+                self.assertEqual(result["error"], TEXT_STOPPED)
+                self.assertStoppedInTime(result)
+                if held is None:
+                    self.assertEqual((result["offset"], path.exists()), (0, False))
+                    continue
+                data = path.read_bytes()
+                # The offset says what the file holds, and that is the source's start.
+                self.assertEqual(result["offset"], len(data))
+                self.assertIn(len(data), held)
+                self.assertEqual(data, big[:len(data)])
+
+    def test_each_method_stops_and_tries_no_more(self):
+        big = self.files["big.bin"]
+        cache_failed = ["status:500"] * 10
+        system_failed = ["status:500"] * SYSTEM_REQUESTS
+        by_socket = LOG_CACHE_FAILED + LOG_FILE_FAILED + TEXT_STOPPED
+        # A stop after the failing requests: Wine's transfers start slower.
+        late_ms = 2000 if Options.target == "linux" else 5000
+        cases = [
+            # name, answers, retry pause ms, stop after ms, log, requests in
+            # all, how many bytes of the source the destination may hold
+            # after (None: not looked at)
+            ("URL cache, body stalls", ["stall-body:100000"], 10, 1000, TEXT_STOPPED, 1, None),
+            ("URL cache, body trickles", ["trickle:20"], 10, 1000, TEXT_STOPPED, 1, None),
+            ("retry pause", ["status:500"], 60000, 1000, TEXT_STOPPED, 1, None),
+            ("file download, body stalls", cache_failed + ["stall-body:100000"], 10, late_ms,
+             LOG_CACHE_FAILED + TEXT_STOPPED, 11, None),
+            ("own client, head stalls", system_failed + ["stall-head:20"], 10, late_ms,
+             by_socket, 12, None),
+            ("own client, body stalls", system_failed + ["stall-body:100000"], 10, late_ms,
+             by_socket, 12, range(100000, 100001)),
+            ("own client, body trickles after a cut", system_failed + ["cut:300000", "trickle:20"],
+             10, late_ms, by_socket, 13, range(300001, BIG_SIZE)),
+        ]
+        for name, answers, pause_ms, stop_ms, log, requests, held in cases:
+            with self.subTest(name):
+                script = "stop-" + name.replace(" ", "-").replace(",", "")
+                self.faults.script(script, answers)
+                url_path = "/script/%s/big.bin" % script
+                dest = self.work / (script + ".bin")
+                result = self.run_probe(["file", self.faults.url(url_path), self.probe.arg(dest),
+                                         "--pause-ms", str(pause_ms),
+                                         "--stop-after-ms", str(stop_ms)])
+                self.assertEqual((result["status"], result["log"]), (ABORTED, log))
+                self.assertStoppedInTime(result)
+                time.sleep(SETTLE)
+                self.assertEqual(len(self.faults.requests_for(url_path)), requests,
+                                 "the requests show the stop came elsewhere, or a new attempt")
+                if held is None:
+                    continue
+                data = dest.read_bytes()
+                self.assertIn(len(data), held)
+                self.assertEqual(data, big[:len(data)])
 
 
 class ResumeMatrixTest(ProbeTestCase):

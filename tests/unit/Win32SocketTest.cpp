@@ -1,6 +1,7 @@
 // The Winsock connection against loopback peers: every wait ends within its
-// time-out, a refused connect ends at once, and each failure leaves the
-// error that the download's message text is made from.
+// time-out, or within moments of a stop, a refused connect ends at once, and
+// each failure leaves the error that the download's message text is made
+// from.
 #ifdef _WIN32
 
 #include <winsock2.h>
@@ -252,6 +253,48 @@ TEST_F(Win32SocketTest, WaitsEndAtTheirTimeOut) {
     EXPECT_LT(elapsed, 3s);
     // The stage's message text is made from this code.
     EXPECT_EQ(platform::GetLastErrorCode(), static_cast<unsigned long>(WSAETIMEDOUT));
+  }
+}
+
+TEST_F(Win32SocketTest, WaitsEndSoonAfterAStop) {
+  Peer silent(Peer::Mode::Silent);
+  ASSERT_NE(silent.Port(), 0);
+  FullListener full;
+  ASSERT_TRUE(full.Full()) << "could not fill the listen queue";
+
+  const std::string strFlood(64 * 1024 * 1024, 'f');
+  enum class Stage { Connect, Receive, WaitReadable, Send };
+  const struct {
+    const char* szStage;
+    Stage stage;
+    std::uint16_t nPort;
+  } cases[] = {
+      {"connect to a host that never answers", Stage::Connect, full.Port()},
+      {"receive from a peer that never sends", Stage::Receive, silent.Port()},
+      {"wait for bytes from a peer that never sends", Stage::WaitReadable, silent.Port()},
+      {"send to a peer that never reads", Stage::Send, silent.Port()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.szStage);
+    platform::CTcpConnection connection;
+    ASSERT_TRUE(connection.Open());
+    if (c.stage != Stage::Connect) ASSERT_TRUE(connection.Connect(kLoopback, c.nPort, 5s));
+    // Each wait would run 30 s; the stop comes after 300 ms.
+    const Clock::time_point tStop = Clock::now() + 300ms;
+    const platform::StopCheck fnStop = [tStop] { return Clock::now() >= tStop; };
+    char buffer[64];
+    bool bSucceeded = true;
+    switch (c.stage) {
+      case Stage::Connect: bSucceeded = connection.Connect(kLoopback, c.nPort, 30s, fnStop); break;
+      case Stage::Receive: bSucceeded = connection.Receive(buffer, sizeof(buffer), 30s, fnStop) >= 0; break;
+      case Stage::WaitReadable: bSucceeded = connection.WaitReadable(30s, fnStop); break;
+      case Stage::Send: bSucceeded = connection.Send(strFlood.data(), strFlood.size(), 30s, fnStop); break;
+    }
+    const Clock::time_point tReturned = Clock::now();
+    EXPECT_FALSE(bSucceeded);
+    EXPECT_GE(tReturned, tStop);
+    EXPECT_LT(tReturned - tStop, 2s);
+    EXPECT_EQ(platform::GetLastErrorCode(), platform::StoppedErrorCode());
   }
 }
 

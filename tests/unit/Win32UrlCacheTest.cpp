@@ -1,7 +1,8 @@
 // The system's URL transfers (the URL cache and the file download) against a
 // scripted loopback peer: an HTTP error answer is a failure, never a saved
 // page; the connect, stall and total limits hold when the peer goes quiet;
-// progress reaches the sink; a purge really drops the cached file.
+// a stop ends the transfer within moments; progress reaches the sink; a purge
+// really drops the cached file.
 #ifdef _WIN32
 
 #include <winsock2.h>
@@ -220,6 +221,17 @@ private:
   std::vector<Report> m_reports;
 };
 
+// Asks to stop from a set time on; the transfer asks from its own threads.
+class StoppingSink : public platform::IProgressSink {
+public:
+  explicit StoppingSink(Clock::time_point tStop) : m_tStop(tStop) {}
+  void OnProgress(unsigned long, unsigned long, unsigned long) override {}
+  bool IsStopRequested() override { return Clock::now() >= m_tStop; }
+
+private:
+  const Clock::time_point m_tStop;
+};
+
 bool CacheHoldsEntry(const std::wstring& strUrl) {
   DWORD nSize = 0;
   if (GetUrlCacheEntryInfoW(strUrl.c_str(), nullptr, &nSize)) return true;
@@ -393,6 +405,46 @@ TEST_F(Win32UrlTransferTest, QuietPeerIsCutOffAtTheLimit) {
       EXPECT_EQ(outcome.nResult, platform::kInetTimeout);
       EXPECT_GE(outcome.elapsed, c.expected - 100ms);
       EXPECT_LT(outcome.elapsed, c.expected + 3s);
+    }
+  }
+}
+
+TEST_F(Win32UrlTransferTest, StopAbortsTheBinding) {
+  PeerScript silentScript;
+  silentScript.strStatus.clear();
+  PeerScript stopsScript;
+  stopsScript.strBody = std::string(1000, 'x');
+  stopsScript.nDeclaredLength = 100000;
+  stopsScript.bHoldOpen = true;
+  // Bytes keep coming, so neither limit would end it for a minute.
+  PeerScript tricklesScript;
+  tricklesScript.strBody = std::string(60000, 't');
+  tricklesScript.nChunks = 600;
+  tricklesScript.chunkPause = 100ms;
+
+  const struct {
+    const char* szName;
+    const PeerScript& script;
+  } cases[] = {
+      {"no answer", silentScript},
+      {"body stops", stopsScript},
+      {"body trickles", tricklesScript},
+  };
+  for (const auto& c : cases) {
+    for (const auto& m : kMethods) {
+      SCOPED_TRACE(std::string(c.szName) + ", " + m.szName);
+      // A peer of its own: one that trickles serves nobody else meanwhile.
+      LoopbackPeer peer(c.script);
+      ASSERT_NE(peer.Port(), 0);
+      const Clock::time_point tStop = Clock::now() + 500ms;
+      StoppingSink sink(tStop);
+      const Outcome outcome = Transfer(m.method, peer.Url(L"/source0/TarnBattleClient.exe"), {30s, 30s, 0ms}, &sink);
+      const Clock::time_point tReturned = Clock::now();
+      EXPECT_EQ(outcome.nResult, platform::kTransferAborted);
+      EXPECT_GE(tReturned, tStop);
+      EXPECT_LT(tReturned - tStop, 2s);
+      // A stopped binding is not tried again.
+      EXPECT_EQ(peer.Requests(), 1);
     }
   }
 }
