@@ -16,8 +16,8 @@ constexpr unsigned kInstalledPermille = 900;
 }  // namespace
 
 std::wstring BuildInstallerCommandLine(const std::wstring& strFolder) {
-  // The folder check lets no folder over 259 characters through, so the line
-  // always fits the installer's 1024-unit buffer.
+  // The folder check lets no folder over kMaxInstallFolderLength through, so
+  // the line always fits the installer's 1024-unit buffer.
   return L" /verysilent /suppressmsgboxes /DIR=\"" + strFolder + L"\"";
 }
 

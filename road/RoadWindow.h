@@ -24,7 +24,7 @@ class IRoadWindow {
 public:
   virtual ~IRoadWindow() = default;
 
-  // The folder field's text (at most 259 characters; empty without a field).
+  // The folder field's whole text, however long (empty without a field).
   virtual std::wstring ReadInstallFolderText() = 0;
   virtual std::wstring InstallFolder() const = 0;
   virtual void SetInstallFolderValue(const std::wstring& strFolder) = 0;

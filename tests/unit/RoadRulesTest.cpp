@@ -123,10 +123,19 @@ TEST(FolderDrive, PosixFoldersMustBeAbsolute) {
   } cases[] = {
       {L"/opt/TarnGame/ashfallbattle", true},
       {L"/", true},
+      {L"/srv/a b/游戏'x", true},
       {L"opt/TarnGame", false},
       {L"./TarnGame", false},
       {L"C:\\Games", false},
       {L"", false},
+      // The installer's command line takes the folder between quotes, split
+      // by Windows rules: a quote would change its arguments.
+      {L"/srv/a\"b", false},
+      {L"/tmp/x\" /FOO \"y", false},
+      {L"/srv/a\tb", false},
+      {L"/srv/a\nb", false},
+      {L"/srv/a\x7f" L"b", false},
+      {L"/srv/a\x9b" L"b", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FolderDrive(c.strFolder, PathStyle::Posix), c.bUsable ? c.strFolder : L"") << c.strFolder;
