@@ -51,6 +51,7 @@ void DownloadThreadProc(IRoadWindow& window) {
 
   std::int32_t nResult = 0;
   std::wstring strLog, strUrl, strOutput;
+  platform::CFileReadLock installerLock;  // the checked installer, until it has started
   for (int nSource = 0; nSource < kSourceCount; ++nSource) {
     strLog.clear();
     const std::wstring strUrlError = GetDownloadUrl(nSource, strUrl);
@@ -59,7 +60,9 @@ void DownloadThreadProc(IRoadWindow& window) {
     log.Report(kEventDownloadAttempt, strAttempt);
 
     nResult = DownloadFile(strOutput, strLog, strUrl, strTarget, &progress, pacing);
-    if (nResult == 0) nResult = CheckDownloadedInstaller(strOutput, strUrl, FETCHLET_INSTALLER_PUBLISHER, strLog);
+    if (nResult == 0) {
+      nResult = CheckDownloadedInstaller(strOutput, strUrl, FETCHLET_INSTALLER_PUBLISHER, strLog, installerLock);
+    }
     if (nResult == 0) break;
     strLog += L" ,num" + std::to_wstring(nSource) + L" ,download err";
     log.Report(kEventFailure, strLog);
@@ -67,7 +70,7 @@ void DownloadThreadProc(IRoadWindow& window) {
 
   if (nResult == 0) {
     log.Report(kEventDownloaded, strLog);
-    window.Install(strOutput);
+    window.Install(strOutput, std::move(installerLock));
     return;
   }
 

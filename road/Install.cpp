@@ -29,7 +29,7 @@ std::wstring InstallingText(unsigned nPoll) {
 
 unsigned InstallingPosition(unsigned nPoll) { return (kInstallStepPermille * nPoll) % 1000; }
 
-bool Install(IRoadWindow& window, const std::wstring& strFile) {
+bool Install(IRoadWindow& window, const std::wstring& strFile, platform::CFileReadLock installerLock) {
   CLog& log = CLog::GetInstance();
   log.Report(kEventInstall, std::wstring());
   window.SetStatusText(L"正在安装《Ashfall》战网...");
@@ -38,8 +38,12 @@ bool Install(IRoadWindow& window, const std::wstring& strFile) {
   auto pInstaller = std::make_shared<platform::CProcess>();
   // High, not real-time: an installer that runs for minutes must not starve
   // the machine's input and disk threads.
-  if (platform::StartProcess(strFile, BuildInstallerCommandLine(strFolder), platform::ProcessPriority::High,
-                             *pInstaller)) {
+  const bool bStarted = platform::StartProcess(strFile, BuildInstallerCommandLine(strFolder),
+                                               platform::ProcessPriority::High, *pInstaller);
+  // Held from its check until the system has opened it to start it; later
+  // the launch step deletes it.
+  installerLock.Release();
+  if (bStarted) {
     if (!StartRoadThread([&window, pInstaller] { WaittingInstallThreadProc(window, *pInstaller); })) {
       log.Report(kEventInstallFailed, L"Create WaittingInstallThreadProc error");
       ShowFinalContactDialog(window, WindowOwner::MainWindow, L"InstallFailed");
