@@ -93,7 +93,12 @@ std::wstring GetLastErrorText() {
 }
 
 bool CreateMultiDir(const std::wstring& strPath) {
-  if (strPath.size() <= platform::kRootPathLength || strPath.size() > kMaxDirPath) return false;
+  if (strPath.size() <= platform::kRootPathLength) return false;
+  if (strPath.size() > kMaxDirPath) {
+    // The caller shows the system's reason: it must not be empty.
+    platform::SetLastErrorCode(platform::kPathTooLongError);
+    return false;
+  }
   std::wstring strFull = strPath;
   if (strFull.back() != platform::kPathSeparator) strFull += platform::kPathSeparator;
 

@@ -5,6 +5,9 @@
 
 namespace platform {
 
+// The system's code for a path longer than its path buffers take.
+extern const unsigned long kPathTooLongError;
+
 unsigned long GetLastErrorCode();
 void SetLastErrorCode(unsigned long nCode);
 // The system's message for a code, trailing line break included; empty when

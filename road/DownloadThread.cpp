@@ -52,6 +52,7 @@ void DownloadThreadProc(IRoadWindow& window) {
 
   std::int32_t nResult = 0;
   std::wstring strLog, strUrl, strOutput;
+  platform::CFileReadLock installerLock;  // the checked installer, until it has started
   for (int nSource = 0; nSource < kSourceCount; ++nSource) {
     if (RunEndedBefore(window, "the next download source")) return;
     strLog.clear();
@@ -63,7 +64,9 @@ void DownloadThreadProc(IRoadWindow& window) {
     nResult = DownloadFile(strOutput, strLog, strUrl, strTarget, &progress, pacing);
     // A download the end of the run cut short is no failure of the source.
     if (RunEndedBefore(window, "the rest of the download")) return;
-    if (nResult == 0) nResult = CheckDownloadedInstaller(strOutput, strUrl, FETCHLET_INSTALLER_PUBLISHER, strLog);
+    if (nResult == 0) {
+      nResult = CheckDownloadedInstaller(strOutput, strUrl, FETCHLET_INSTALLER_PUBLISHER, strLog, installerLock);
+    }
     if (nResult == 0) break;
     strLog += L" ,num" + std::to_wstring(nSource) + L" ,download err";
     log.Report(kEventFailure, strLog);
@@ -72,7 +75,7 @@ void DownloadThreadProc(IRoadWindow& window) {
   if (RunEndedBefore(window, "the install")) return;
   if (nResult == 0) {
     log.Report(kEventDownloaded, strLog);
-    window.Install(strOutput);
+    window.Install(strOutput, std::move(installerLock));
     return;
   }
 

@@ -19,8 +19,8 @@ constexpr unsigned kInstalledPermille = 900;
 }  // namespace
 
 std::wstring BuildInstallerCommandLine(const std::wstring& strFolder) {
-  // The folder check lets no folder over 259 characters through, so the line
-  // always fits the installer's 1024-unit buffer.
+  // The folder check lets no folder over kMaxInstallFolderLength through, so
+  // the line always fits the installer's 1024-unit buffer.
   return L" /verysilent /suppressmsgboxes /DIR=\"" + strFolder + L"\"";
 }
 
@@ -32,7 +32,7 @@ std::wstring InstallingText(unsigned nPoll) {
 
 unsigned InstallingPosition(unsigned nPoll) { return (kInstallStepPermille * nPoll) % 1000; }
 
-bool Install(IRoadWindow& window, const std::wstring& strFile) {
+bool Install(IRoadWindow& window, const std::wstring& strFile, platform::CFileReadLock installerLock) {
   if (RunEndedBefore(window, "the installer's start")) return false;
   CLog& log = CLog::GetInstance();
   log.Report(kEventInstall, std::wstring());
@@ -52,6 +52,9 @@ bool Install(IRoadWindow& window, const std::wstring& strFile) {
     RunEndedBefore(window, "the installer's start");
     return false;
   }
+  // Held from its check until the system has opened it to start it; later
+  // the launch step deletes it.
+  installerLock.Release();
   if (bStarted) {
     if (!StartRoadThread([&window, pInstaller] { WaittingInstallThreadProc(window, *pInstaller); })) {
       log.Report(kEventInstallFailed, L"Create WaittingInstallThreadProc error");

@@ -4,12 +4,14 @@
 
 #include <string>
 
+#include "platform/FileReadLock.h"
 #include "platform/Process.h"
 #include "road/RoadWindow.h"
 
 // Starts the installer and the thread that waits for it; true when the
-// installer process was created.
-bool Install(IRoadWindow& window, const std::wstring& strFile);
+// installer process was created. installerLock, which holds the file since
+// its check, is let go as soon as the start has been tried.
+bool Install(IRoadWindow& window, const std::wstring& strFile, platform::CFileReadLock installerLock);
 
 // Waits for the installer, one poll a second, then calls LaunchPlatform.
 void WaittingInstallThreadProc(IRoadWindow& window, platform::CProcess& installer);

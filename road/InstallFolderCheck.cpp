@@ -86,8 +86,9 @@ bool CheckInstallFolder(IRoadWindow& window) {
   if (!strFieldText.empty()) window.SetInstallFolderValue(strFieldText);
   const std::wstring strFolder = window.InstallFolder();
 
-  // A folder from the command line or the terminal can be longer than the
-  // field allows; it is refused whole, never cut to another folder.
+  // Before anything is read, made or written: a folder whose marker,
+  // installer or launcher path would not fit the system's path buffers is
+  // refused whole, wherever it came from, never cut to another folder.
   if (strFolder.size() > kMaxInstallFolderLength) {
     log.Report(kEventFailure, L"安装准备失败.安装路径过长(" + std::to_wstring(strFolder.size()) +
                                      L"):" + strFolder);

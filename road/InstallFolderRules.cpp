@@ -11,11 +11,21 @@ bool IsForbiddenOnWindows(wchar_t c) {
   return c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'?' || c == L'*';
 }
 
+// Characters a Linux folder may hold but the installer's command line may
+// not: the folder goes between quotes unchanged and the line is split by
+// Windows rules, so a quote would end the argument and start others (given
+// to an installer that runs as root), and a control character has no place
+// in an argument or a status line.
+bool IsForbiddenOnPosix(wchar_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == L'"'; }
+
 }  // namespace
 
 std::wstring FolderDrive(const std::wstring& strFolder, PathStyle style) {
   if (style == PathStyle::Posix) {
     if (strFolder.empty() || strFolder[0] != L'/') return std::wstring();
+    for (wchar_t c : strFolder) {
+      if (IsForbiddenOnPosix(c)) return std::wstring();
+    }
     return strFolder;
   }
   const std::size_t nColon = strFolder.find(L':');

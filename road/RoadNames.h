@@ -2,6 +2,7 @@
 // and the installed platform.
 #pragma once
 
+#include <algorithm>
 #include <string>
 
 #include "platform/FileSystem.h"
@@ -14,6 +15,12 @@ inline constexpr const wchar_t* kLauncherFileName = L"Tarn.net Launcher.exe";
 inline constexpr const wchar_t* kPlatformImageName = L"Tarn.net.exe";
 // The marker in the install folder: "FetchletVersion=" and the version.
 inline constexpr const wchar_t* kMarkerFileName = L"version.info";
+// The longest name the road joins to the install folder: the installer, the
+// launcher or the marker.
+inline constexpr std::size_t kLongestNameInInstallFolder =
+    std::max({std::char_traits<wchar_t>::length(kInstallerFileName),
+              std::char_traits<wchar_t>::length(kLauncherFileName),
+              std::char_traits<wchar_t>::length(kMarkerFileName)});
 // The device record's key the platform answers in.
 inline constexpr const wchar_t* kLastCallKey = L"LastCall";
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/RunEnd.h"
+#include "platform/FileReadLock.h"
 
 enum class MessageBoxKind {
   Ok,           // OK button
@@ -24,7 +25,7 @@ class IRoadWindow {
 public:
   virtual ~IRoadWindow() = default;
 
-  // The folder field's text (at most 259 characters; empty without a field).
+  // The folder field's whole text, however long (empty without a field).
   virtual std::wstring ReadInstallFolderText() = 0;
   virtual std::wstring InstallFolder() const = 0;
   virtual void SetInstallFolderValue(const std::wstring& strFolder) = 0;
@@ -47,7 +48,9 @@ public:
 
   // The road's later steps, entered through the window object.
   virtual bool StartDownload() = 0;
-  virtual bool Install(const std::wstring& strFile) = 0;
+  // installerLock holds the file since its check; Install lets it go once
+  // the installer has started.
+  virtual bool Install(const std::wstring& strFile, platform::CFileReadLock installerLock) = 0;
   virtual bool LaunchPlatform() = 0;
   virtual std::wstring ShowLastError(std::wstring& strText) = 0;
 

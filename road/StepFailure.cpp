@@ -9,10 +9,17 @@ constexpr unsigned kNewestOldWindows = 0x0501;
 
 }  // namespace
 
+bool IsOldWindows(const OsVersionReading& version) {
+  if (!version.bWindows) return false;
+  if (!version.bReadable) return true;  // unreadable counts as 0.0
+  return (((version.nMajor & 0xFF) << 8) | (version.nMinor & 0xFF)) <= kNewestOldWindows;
+}
+
 bool IsOldWindows() {
-  unsigned nMajor = 0, nMinor = 0;
-  if (!platform::GetOsVersion(nMajor, nMinor)) return true;  // unreadable counts as 0.0
-  return (((nMajor & 0xFF) << 8) | (nMinor & 0xFF)) <= kNewestOldWindows;
+  OsVersionReading version;
+  version.bWindows = platform::OsVersionIsWindows();
+  version.bReadable = platform::GetOsVersion(version.nMajor, version.nMinor);
+  return IsOldWindows(version);
 }
 
 void ReportStartFailure(IRoadWindow& window, int nDataType, const std::wstring& strPath,

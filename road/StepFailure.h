@@ -5,8 +5,19 @@
 
 #include "road/RoadWindow.h"
 
-// Windows XP (5.1) and older, or a version that cannot be read: they get an
-// installer of their own and no launcher.
+// What the system said of its version.
+struct OsVersionReading {
+  bool bWindows = true;   // the numbers are a Windows version
+  bool bReadable = true;  // the numbers could be read at all
+  unsigned nMajor = 0;
+  unsigned nMinor = 0;
+};
+
+// Windows XP (5.1) and older, or a Windows version that cannot be read: they
+// get an installer of their own and no launcher. Another system is never old
+// Windows, whatever its numbers.
+bool IsOldWindows(const OsVersionReading& version);
+// The same of the running system.
 bool IsOldWindows();
 
 // A program that would not start: the system's reason in the status line,

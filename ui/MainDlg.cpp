@@ -67,9 +67,9 @@ bool CMainDlg::CheckInstallFolder() { return ::CheckInstallFolder(*this); }
 
 bool CMainDlg::StartDownload() { return ::StartDownload(*this); }
 
-bool CMainDlg::Install(const std::wstring& strFile) {
+bool CMainDlg::Install(const std::wstring& strFile, platform::CFileReadLock installerLock) {
   m_strInstallerFile = strFile;
-  return ::Install(*this, strFile);
+  return ::Install(*this, strFile, std::move(installerLock));
 }
 
 bool CMainDlg::LaunchPlatform() { return ::LaunchPlatform(*this, m_strInstallerFile); }

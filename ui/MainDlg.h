@@ -35,7 +35,7 @@ public:
   // install, launch. Each is a thin entry into road/.
   bool CheckInstallFolder();
   bool StartDownload() override;
-  bool Install(const std::wstring& strFile) override;
+  bool Install(const std::wstring& strFile, platform::CFileReadLock installerLock) override;
   bool LaunchPlatform() override;
   // The calling thread's last system error as text, also shown in the status
   // line when it is not empty.

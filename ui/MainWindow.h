@@ -18,8 +18,8 @@ public:
   virtual bool HasWindow() const = 0;
   virtual void Hide() = 0;
 
-  // The folder edit field: what it shows, and what it holds now (at most 259
-  // characters; empty when there is no field).
+  // The folder edit field: what it shows, and all it holds now, however long
+  // (the folder check refuses a long one whole); empty when there is no field.
   virtual void SetInstallFolderText(const std::wstring& strFolder) = 0;
   virtual std::wstring ReadInstallFolderText() = 0;
 

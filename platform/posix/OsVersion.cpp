@@ -12,4 +12,8 @@ bool GetOsVersion(unsigned& nMajor, unsigned& nMinor) {
   return std::sscanf(name.release, "%u.%u", &nMajor, &nMinor) == 2;
 }
 
+// The kernel release says nothing about a Windows version: 5.1 is a recent
+// kernel, not Windows XP.
+bool OsVersionIsWindows() { return false; }
+
 }  // namespace platform

@@ -7,6 +7,8 @@
 
 namespace platform {
 
+const unsigned long kPathTooLongError = ENAMETOOLONG;
+
 unsigned long GetLastErrorCode() { return static_cast<unsigned long>(errno); }
 
 void SetLastErrorCode(unsigned long nCode) { errno = static_cast<int>(nCode); }

@@ -36,4 +36,6 @@ bool GetOsVersion(unsigned& nMajor, unsigned& nMinor) {
   return true;
 }
 
+bool OsVersionIsWindows() { return true; }
+
 }  // namespace platform

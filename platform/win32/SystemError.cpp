@@ -14,6 +14,8 @@ struct LocalFreeDeleter {
 
 }  // namespace
 
+const unsigned long kPathTooLongError = ERROR_FILENAME_EXCED_RANGE;
+
 unsigned long GetLastErrorCode() {
   return GetLastError();
 }

@@ -416,7 +416,13 @@ class FolderCheckTest(RoadTestCase):
     def test_unusable_folders_end_the_run_with_code_one(self):
         too_long = self.arg(self.target.work / ("x" * 260))
         relative = "Games" if self.target.name == "linux" else "Games\\Tarn"
-        for value in (relative, too_long):
+        values = [relative, too_long]
+        # The folder goes between quotes to the installer, which runs as root:
+        # a quote in it would hand the installer switches of its own.
+        quoted = self.target.work / 'x" /FOO "y'
+        if self.target.name == "linux":
+            values.append(str(quoted))
+        for value in values:
             with self.subTest(value[:20]), Nginx() as nginx:
                 run, code, captions = self.run_road(["--IDIR", value],
                                                     Answers(("安装路径错误", "ok")))
@@ -425,6 +431,48 @@ class FolderCheckTest(RoadTestCase):
                 self.assertEqual(stats[-1].data_type, 103)
                 self.assertExitEvent(stats[-1], stats[-2].data_type, "DirectInstallRefused", 600)
                 self.assertFalse((self.target.work / "Games").exists())
+                self.assertFalse(quoted.exists())
+
+    def padded_base(self, folder_length):
+        """A base folder below self.base whose install folder has exactly
+        folder_length characters as the program writes it."""
+        tail = len(self.arg(self.base / "TarnGame" / "ashfallbattle")) - len(self.arg(self.base))
+        base = self.base
+        missing = folder_length - tail - len(self.arg(base))
+        while missing > 0:
+            part = min(missing, 100)
+            if missing - part == 1:
+                part -= 1   # a lone separator cannot end a path
+            base = base / ("a" * (part - 1))
+            missing -= part
+        return base
+
+    def test_the_longest_folder_installs_and_longer_ones_are_refused(self):
+        # In the longest folder the launcher's path fills a MAX_PATH buffer.
+        for length, installs in ((237, True), (238, False), (259, False), (260, False)):
+            with self.subTest(length), Nginx() as nginx, BiService() as service:
+                shutil.rmtree(self.base, ignore_errors=True)
+                base = self.padded_base(length)
+                self.folder = base / "TarnGame" / "ashfallbattle"
+                self.assertEqual(len(self.arg(self.folder)), length)
+                if installs:
+                    self.serve(nginx)
+                    run, code, _ = self.run_road(["--IDIR", self.arg(base)])
+                    self.assertEqual(code, 0, run.stderr())
+                    self.assertRoad(nginx, service, ROAD_EVENTS, "Success")
+                    self.assertInstalled()
+                    self.assertEqual(len(self.arg(self.folder / LAUNCHER)), 259)
+                    self.stop_leftovers()
+                    continue
+                run, code, _ = self.run_road(["--IDIR", self.arg(base)],
+                                             Answers(("安装路径错误", "ok")))
+                self.assertEqual(code, 1, run.stderr())
+                stats = nginx.wait_stats(lambda r: len(r) >= 3)
+                self.assertEvents(stats, [101, 2, 103])
+                self.assertEqual(stats[1].extend, "安装准备失败.安装路径过长(%d):%s"
+                                 % (length, self.arg(self.folder)))
+                self.assertExitEvent(stats[2], 2, "DirectInstallRefused", 600)
+                self.assertFalse(self.base.exists(), "made before it was refused")
 
     def test_too_little_free_space_is_refused(self):
         small = self.target.work / "small"

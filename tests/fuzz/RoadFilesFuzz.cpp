@@ -23,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
   for (PathStyle style : {PathStyle::Windows, PathStyle::Posix}) {
     const std::wstring strDrive = FolderDrive(strWide, style);
     if (strDrive.size() > strWide.size()) __builtin_trap();
+    // An accepted folder goes between quotes on the installer's command line.
+    if (!strDrive.empty() && strWide.find(L'"') != std::wstring::npos) __builtin_trap();
   }
   return 0;
 }

@@ -71,6 +71,20 @@ TEST(CreateMultiDir, FailsWhereAFileBlocksThePath) {
   EXPECT_NE(platform::GetLastErrorCode(), 0u);
 }
 
+TEST(CreateMultiDir, RefusesAPathTooLongWithTheSystemsReason) {
+  for (std::size_t nLength : {259u, 300u}) {
+    SCOPED_TRACE(nLength);
+    CTempFolder temp;
+    const std::wstring strOwn = temp.Child(L"long");
+    platform::SetLastErrorCode(0);
+    EXPECT_FALSE(CreateMultiDir(PathOfLength(strOwn, nLength, platform::kPathSeparator)));
+    // The folder check shows this reason to the user: it must say something.
+    EXPECT_EQ(platform::GetLastErrorCode(), platform::kPathTooLongError);
+    EXPECT_FALSE(GetLastErrorText().empty());
+    EXPECT_FALSE(std::filesystem::exists(strOwn)) << "made part of a path it refused";
+  }
+}
+
 TEST(GetFreeDiskSpace, KnowsExistingFoldersAndTheHomeOfMissingOnes) {
   CTempFolder temp;
   EXPECT_GT(GetFreeDiskSpace(temp.Path()), 0u);

@@ -96,28 +96,81 @@ TEST_F(CInstallFolderCheck, EarlierInstallsAskOrGoOn) {
 }
 
 TEST_F(CInstallFolderCheck, UnusableFoldersAreRefusedBeforeAnythingIsMade) {
+  const std::wstring kMalformed = L"安装路径错误|安装路径格式不正确,请更换安装位置。";
   const std::wstring strRelative = std::wstring(L"Games") + platform::kPathSeparator + L"TarnGame";
   const std::wstring strTooLong = m_temp.Child(std::wstring(300, L'a'));
   const struct {
     std::wstring strFolder;
-    std::wstring strCaption;
+    std::wstring strBox;
   } cases[] = {
-      {strRelative, L"安装路径错误"},
-      {strTooLong, L"安装路径错误"},
+      {strRelative, kMalformed},
+      {strTooLong, L"安装路径错误|安装路径过长,请更换安装位置。"},
+      // The folder goes between quotes into the installer's command line: a
+      // quote would end it there and add switches of its own.
+      {m_temp.Child(L"a\"b"), kMalformed},
+      {m_temp.Child(L"x\" /FOO \"y"), kMalformed},
+      {m_temp.Child(L"a\tb"), kMalformed},
+      {m_temp.Child(L"a\nb"), kMalformed},
+      {m_temp.Child(L"a\x1b" L"b"), kMalformed},
   };
   for (const auto& c : cases) {
     for (bool bDirect : {false, true}) {
+      SCOPED_TRACE(WideToUtf8(c.strFolder) + (bDirect ? ", no window" : ", window"));
       CRoadScript window;
       window.m_strFolder = c.strFolder;
       window.m_bDirect = bDirect;
       EXPECT_FALSE(CheckInstallFolder(window));
-      ASSERT_EQ(window.m_boxes.size(), 1u);
-      EXPECT_EQ(window.m_boxes[0].substr(0, c.strCaption.size()), c.strCaption);
+      EXPECT_EQ(window.m_boxes, std::vector<std::wstring>{c.strBox});
       // With a window the user picks another folder; without one the run ends.
       EXPECT_EQ(window.m_nBrowses, bDirect ? 0 : 1);
       EXPECT_EQ(window.m_nExitCode, bDirect ? 1 : -1);
       EXPECT_EQ(window.m_nDownloads, 0);
       EXPECT_FALSE(platform::PathExists(c.strFolder));
+    }
+  }
+}
+
+// Every path the road builds in the folder (the marker, the installer, the
+// launcher) must fit a MAX_PATH buffer: 237 characters at most, however the
+// folder came.
+TEST_F(CInstallFolderCheck, TheFolderLimitFitsEveryPathBuiltInIt) {
+  enum class Source { Picked, Typed, CommandLine };
+  const struct {
+    const char* pName;
+    Source source;
+  } sources[] = {{"picked", Source::Picked}, {"typed", Source::Typed}, {"--IDIR", Source::CommandLine}};
+  const struct {
+    std::size_t nLength;
+    bool bAccepted;
+  } lengths[] = {{236, true}, {237, true}, {238, false}, {259, false}, {260, false}};
+
+  int nCase = 0;
+  for (const auto& s : sources) {
+    for (const auto& l : lengths) {
+      SCOPED_TRACE(std::string(s.pName) + ", " + std::to_string(l.nLength) + " characters");
+      const std::wstring strOwnFolder = m_temp.Child(L"case" + std::to_wstring(++nCase));
+      const std::wstring strFolder = PathOfLength(strOwnFolder, l.nLength, platform::kPathSeparator);
+      ASSERT_EQ(strFolder.size(), l.nLength);
+      CRoadScript window;
+      window.m_strFolder = s.source == Source::Typed ? m_strFolder : strFolder;
+      // The picker shows its folder in the field; a typed one is all the field holds.
+      if (s.source != Source::CommandLine) window.m_strFieldText = strFolder;
+      window.m_bDirect = s.source == Source::CommandLine;
+
+      EXPECT_EQ(CheckInstallFolder(window), l.bAccepted);
+      // Taken or refused, it is the whole folder, never a cut one.
+      EXPECT_EQ(window.m_strFolder, strFolder);
+      if (l.bAccepted) {
+        EXPECT_TRUE(window.m_boxes.empty());
+        EXPECT_EQ(window.m_nDownloads, 1);
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(strFolder) / L"version.info"));
+      } else {
+        EXPECT_EQ(window.m_boxes, std::vector<std::wstring>{L"安装路径错误|安装路径过长,请更换安装位置。"});
+        EXPECT_EQ(window.m_nDownloads, 0);
+        EXPECT_EQ(window.m_nExitCode, window.m_bDirect ? 1 : -1);
+        EXPECT_EQ(window.m_nBrowses, window.m_bDirect ? 0 : 1);
+        EXPECT_FALSE(platform::PathExists(strOwnFolder)) << "made before it was refused";
+      }
     }
   }
 }

@@ -72,7 +72,7 @@ TEST(InstallWait, TheEndOfTheRunStopsTheWaitAndStartsNothingMore) {
   EXPECT_EQ(platform::WaitForProcess(installer, 10s), platform::ProcessWait::Ended);
 
   window.m_strFolder = temp.Child(L"other");
-  EXPECT_FALSE(Install(window, strInstaller));
+  EXPECT_FALSE(Install(window, strInstaller, platform::CFileReadLock()));
   std::this_thread::sleep_for(500ms);  // an installer started would have made its folder by now
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(window.m_strFolder)));
 }

@@ -1,6 +1,7 @@
 // The installer check between the download and the install: what it refuses
 // is gone and named in the attempt's log text; with no publisher, or no trust
-// provider (Linux), every file passes and stays.
+// provider (Linux), every file passes and stays. What passes stays held for
+// the start.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -28,14 +29,20 @@ std::filesystem::path OwnProgram() {
 }
 #endif
 
-TEST(InstallerSignature, WithoutAPublisherEveryFilePassesAndStays) {
+TEST(InstallerSignature, WithoutAPublisherEveryFilePassesAndStaysHeld) {
   CTempFolder folder;
   const std::wstring strFile = folder.Child(L"TarnBattleClient.exe");
   WriteWholeFile(strFile, "not a program");
   std::wstring strLog = L"earlier";
-  EXPECT_EQ(CheckDownloadedInstaller(strFile, kUrl, L"", strLog), 0);
+  platform::CFileReadLock lock;
+  EXPECT_EQ(CheckDownloadedInstaller(strFile, kUrl, L"", strLog, lock), 0);
   EXPECT_EQ(strLog, L"earlier");
   EXPECT_TRUE(std::filesystem::exists(strFile));
+  EXPECT_TRUE(lock.IsHeld());
+#ifdef _WIN32
+  EXPECT_FALSE(DeleteFileW(strFile.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+#endif
 }
 
 #ifdef _WIN32
@@ -60,22 +67,32 @@ TEST(InstallerSignature, RefusedFilesAreDeletedAndNamedInTheLog) {
       WriteWholeFile(strFile, "<html><body>404 Not Found</body></html>");
     }
     std::wstring strLog = L"earlier ";
-    const std::int32_t nStatus = CheckDownloadedInstaller(strFile, kUrl, kPublisher, strLog);
+    platform::CFileReadLock lock;
+    const std::int32_t nStatus = CheckDownloadedInstaller(strFile, kUrl, kPublisher, strLog, lock);
     if (c.nStatus != 0) EXPECT_EQ(nStatus, c.nStatus);
     EXPECT_NE(nStatus, 0);
     EXPECT_EQ(strLog.rfind(c.szLogStart, 0), 0u) << WideToUtf8(strLog);
+    // Held while it was checked, let go to be deleted.
     EXPECT_FALSE(std::filesystem::exists(strFile));
+    EXPECT_FALSE(lock.IsHeld());
   }
 }
 
+#endif
+
+// A file that cannot even be held is refused without a look at its signature.
 TEST(InstallerSignature, AMissingFileIsRefused) {
-  CTempFolder folder;
-  std::wstring strLog;
-  EXPECT_NE(CheckDownloadedInstaller(folder.Child(L"gone.exe"), kUrl, kPublisher, strLog), 0);
-  EXPECT_EQ(strLog.rfind(L"InstallerSignature:", 0), 0u);
+  for (const wchar_t* pPublisher : {kPublisher, L""}) {
+    CTempFolder folder;
+    std::wstring strLog;
+    platform::CFileReadLock lock;
+    EXPECT_NE(CheckDownloadedInstaller(folder.Child(L"gone.exe"), kUrl, pPublisher, strLog, lock), 0);
+    EXPECT_EQ(strLog.rfind(L"InstallerSignature:", 0), 0u) << WideToUtf8(strLog);
+    EXPECT_FALSE(lock.IsHeld());
+  }
 }
 
-#else
+#ifndef _WIN32
 
 TEST(InstallerSignature, LinuxHasNoTrustProviderAndRunsTheFile) {
   EXPECT_FALSE(platform::PublisherSignatureCheckAvailable());
@@ -83,7 +100,8 @@ TEST(InstallerSignature, LinuxHasNoTrustProviderAndRunsTheFile) {
   const std::wstring strFile = folder.Child(L"TarnBattleClient.exe");
   WriteWholeFile(strFile, "#!/bin/sh\n");
   std::wstring strLog;
-  EXPECT_EQ(CheckDownloadedInstaller(strFile, kUrl, kPublisher, strLog), 0);
+  platform::CFileReadLock lock;
+  EXPECT_EQ(CheckDownloadedInstaller(strFile, kUrl, kPublisher, strLog, lock), 0);
   EXPECT_TRUE(strLog.empty());
   EXPECT_TRUE(std::filesystem::exists(strFile));
 }

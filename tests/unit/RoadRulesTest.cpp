@@ -4,6 +4,7 @@
 #include "road/DownloadUrl.h"
 #include "road/Install.h"
 #include "road/InstallFolderRules.h"
+#include "road/StepFailure.h"
 
 namespace {
 
@@ -122,14 +123,46 @@ TEST(FolderDrive, PosixFoldersMustBeAbsolute) {
   } cases[] = {
       {L"/opt/TarnGame/ashfallbattle", true},
       {L"/", true},
+      {L"/srv/a b/游戏'x", true},
       {L"opt/TarnGame", false},
       {L"./TarnGame", false},
       {L"C:\\Games", false},
       {L"", false},
+      // The installer's command line takes the folder between quotes, split
+      // by Windows rules: a quote would change its arguments.
+      {L"/srv/a\"b", false},
+      {L"/tmp/x\" /FOO \"y", false},
+      {L"/srv/a\tb", false},
+      {L"/srv/a\nb", false},
+      {L"/srv/a\x7f" L"b", false},
+      {L"/srv/a\x9b" L"b", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FolderDrive(c.strFolder, PathStyle::Posix), c.bUsable ? c.strFolder : L"") << c.strFolder;
   }
+}
+
+TEST(OldWindows, OnlyWindowsUpToXpOrAnUnreadableWindowsVersion) {
+  const struct {
+    const char* pName;
+    OsVersionReading version;
+    bool bOld;
+  } cases[] = {
+      {"Windows XP", {true, true, 5, 1}, true},
+      {"Windows 2000", {true, true, 5, 0}, true},
+      {"Windows Server 2003", {true, true, 5, 2}, false},
+      {"Windows 10", {true, true, 10, 0}, false},
+      {"high bytes ignored", {true, true, 0x105, 0x101}, true},
+      {"unreadable Windows", {true, false, 0, 0}, true},
+      // A kernel release is no Windows version.
+      {"Linux 4.19", {false, true, 4, 19}, false},
+      {"Linux 5.1", {false, true, 5, 1}, false},
+      {"Linux 2.6", {false, true, 2, 6}, false},
+      {"unreadable, not Windows", {false, false, 0, 0}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsOldWindows(c.version), c.bOld) << c.pName;
+  // Neither Wine nor a Linux kernel of the test machine is Windows XP.
+  EXPECT_FALSE(IsOldWindows());
 }
 
 TEST(FreeSpace, WholeUnitsRoundDown) {

@@ -43,7 +43,7 @@ public:
     ++m_nDownloads;
     return true;
   }
-  bool Install(const std::wstring&) override { return false; }
+  bool Install(const std::wstring&, platform::CFileReadLock) override { return false; }
   bool LaunchPlatform() override {
     ++m_nLaunches;
     return false;

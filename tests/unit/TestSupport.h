@@ -1,6 +1,7 @@
 // Small helpers shared by the unit tests.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -76,4 +77,17 @@ inline std::map<std::wstring, std::wstring> QueryFields(const std::wstring& strU
     fields[strPair.substr(0, eq)] = eq == std::wstring::npos ? L"" : strPair.substr(eq + 1);
   }
   return fields;
+}
+
+// A path of exactly nLength characters below strBase (which must be shorter
+// by at least 2), in components of at most 100 characters.
+inline std::wstring PathOfLength(const std::wstring& strBase, std::size_t nLength, wchar_t cSeparator) {
+  std::wstring strPath = strBase;
+  while (strPath.size() < nLength) {
+    std::size_t nPart = std::min<std::size_t>(nLength - strPath.size(), 100);
+    if (nLength - strPath.size() - nPart == 1) --nPart;  // a lone separator cannot end a path
+    strPath += cSeparator;
+    strPath += std::wstring(nPart - 1, L'a');
+  }
+  return strPath;
 }

@@ -1,6 +1,7 @@
 // The real main window, made in this process from the program's resources:
 // every control against the layout of the 652x282 client, the picture
-// buttons' hover pictures, and the close question answered "No".
+// buttons' hover pictures, the close question answered "No", and long folders
+// in the folder field.
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
@@ -10,16 +11,19 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/resource.h"
 #include "common/Common.h"
 #include "ui/MainDlg.h"
+#include "tests/unit/TestSupport.h"
 #include "ui/win32/Win32MainWindow.h"
 
 // Reads what the window keeps to itself (a friend of CWin32MainWindow).
@@ -668,6 +672,107 @@ TEST(Win32MainWindowCreation, AWindowThatCannotBeMadeRefusesTheRun) {
   }
   CMainDlg::GetInstance().AttachWindow(nullptr);
   UnregisterClassW(kWindowClass, GetModuleHandleW(nullptr));
+}
+
+// The real window with a scripted folder picker and boxes: what the picker
+// and the folder field hand over is all the folder check sees.
+class CScriptedPicker : public IMainWindow {
+public:
+  explicit CScriptedPicker(IMainWindow& window) : m_window(window) {}
+
+  bool Create(const std::wstring& strTitle) override { return m_window.Create(strTitle); }
+  bool HasWindow() const override { return m_window.HasWindow(); }
+  void Hide() override { m_window.Hide(); }
+  void SetInstallFolderText(const std::wstring& strFolder) override { m_window.SetInstallFolderText(strFolder); }
+  std::wstring ReadInstallFolderText() override { return m_window.ReadInstallFolderText(); }
+  void SetStatusText(const std::wstring& strText) override { m_window.SetStatusText(strText); }
+  void SetProgressPosition(unsigned nPermille) override { m_window.SetProgressPosition(nPermille); }
+  void ShowProgressState() override { m_window.ShowProgressState(); }
+  MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption, MessageBoxKind,
+                                  WindowOwner) override {
+    m_boxes.push_back(strCaption + L"|" + strText);
+    return MessageBoxAnswer::Ok;
+  }
+  bool ShowContactDialog(WindowOwner) override { return false; }
+  std::wstring ChooseFolder() override {
+    ++m_nPicks;
+    return std::exchange(m_strNextPick, std::wstring());
+  }
+  void OpenWebPage(const std::wstring&, WindowOwner) override {}
+  int RunMessageLoop() override { return m_window.RunMessageLoop(); }
+  void EndRun(int nExitCode) override { m_window.EndRun(nExitCode); }
+  void ServeSentMessages() override { m_window.ServeSentMessages(); }
+
+  std::wstring m_strNextPick;  // what the next pick gives, then cancel
+  int m_nPicks = 0;
+  std::vector<std::wstring> m_boxes;
+
+private:
+  IMainWindow& m_window;
+};
+
+// Gives CMainDlg a window for a while, then the fixture's back.
+class CAttachedWindow {
+public:
+  CAttachedWindow(IMainWindow& window, IMainWindow& restore) : m_restore(restore) {
+    CMainDlg::GetInstance().AttachWindow(&window);
+  }
+  ~CAttachedWindow() { CMainDlg::GetInstance().AttachWindow(&m_restore); }
+  CAttachedWindow(const CAttachedWindow&) = delete;
+  CAttachedWindow& operator=(const CAttachedWindow&) = delete;
+
+private:
+  IMainWindow& m_restore;
+};
+
+constexpr const wchar_t* kTooLongBox = L"安装路径错误|安装路径过长,请更换安装位置。";
+
+// The picker's folder gets the game's tail, so a long picked base makes a
+// folder longer than the field's 259 characters. The field hands it back
+// whole, and the check refuses that folder, never a cut one.
+TEST_F(Win32MainWindowTest, ALongPickedFolderIsRefusedWholeNotCut) {
+  CMainDlg& dlg = CMainDlg::GetInstance();
+  CScriptedPicker picker(*m_pWindow);
+  CAttachedWindow attached(picker, *m_pWindow);
+  CTempFolder temp;
+  const std::wstring strTail = L"\\TarnGame\\ashfallbattle";
+  for (std::size_t nFolderLength : {238u, 259u, 260u, 300u}) {
+    SCOPED_TRACE(nFolderLength);
+    const std::wstring strBase =
+        PathOfLength(temp.Child(L"picked"), nFolderLength - strTail.size(), L'\\');
+    const std::wstring strFolder = strBase + strTail;
+    picker.m_strNextPick = strBase;
+    picker.m_nPicks = 0;
+    picker.m_boxes.clear();
+
+    dlg.OnBrowse();
+    ASSERT_EQ(dlg.m_strInstallFolder, strFolder);
+    EXPECT_EQ(WideToUtf8(dlg.ReadInstallFolderText()), WideToUtf8(strFolder));
+
+    EXPECT_FALSE(dlg.CheckInstallFolder());
+    EXPECT_EQ(WideToUtf8(dlg.m_strInstallFolder), WideToUtf8(strFolder));
+    EXPECT_EQ(picker.m_boxes, std::vector<std::wstring>{kTooLongBox});
+    EXPECT_EQ(picker.m_nPicks, 2) << "the user was not asked for another folder";
+    EXPECT_FALSE(std::filesystem::exists(temp.Fs() / L"picked")) << "made before it was refused";
+  }
+}
+
+// Typed or pasted text stops at what the field takes; what it keeps of a
+// long folder is still refused.
+TEST_F(Win32MainWindowTest, ALongPastedFolderIsRefused) {
+  CMainDlg& dlg = CMainDlg::GetInstance();
+  CScriptedPicker picker(*m_pWindow);
+  CAttachedWindow attached(picker, *m_pWindow);
+  CTempFolder temp;
+  const std::wstring strPasted = PathOfLength(temp.Child(L"pasted"), 300, L'\\');
+  HWND hEdit = Window().FolderEdit();
+  SendMessageW(hEdit, EM_SETSEL, 0, -1);
+  SendMessageW(hEdit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(strPasted.c_str()));
+  ASSERT_FALSE(dlg.ReadInstallFolderText().empty());
+
+  EXPECT_FALSE(dlg.CheckInstallFolder());
+  EXPECT_EQ(picker.m_boxes, std::vector<std::wstring>{kTooLongBox});
+  EXPECT_FALSE(std::filesystem::exists(temp.Fs() / L"pasted")) << "made before it was refused";
 }
 
 }  // namespace

@@ -29,7 +29,9 @@ constexpr int kBrowseCommand = 4;
 constexpr int kNoCommand = 0;
 
 constexpr int kProgressMax = 1000;
-constexpr int kFolderBuffer = MAX_PATH;  // the edit holds at most 259 characters
+// What a user may type or paste into the folder field. The field can still
+// hold more (a picked folder with the game's tail); it is read whole.
+constexpr int kFolderTypingLimit = MAX_PATH - 1;
 constexpr COLORREF kStaticTextColour = RGB(244, 158, 0);
 
 constexpr const wchar_t* kFolderLabelText = L"安装路径:";
@@ -181,9 +183,14 @@ void CWin32MainWindow::SetInstallFolderText(const std::wstring& strFolder) {
 std::wstring CWin32MainWindow::ReadInstallFolderText() {
   HWND hEdit = m_hFolderEdit.load();
   if (hEdit == nullptr) return std::wstring();
-  wchar_t szFolder[kFolderBuffer] = {};
-  const int nLength = GetWindowTextW(hEdit, szFolder, kFolderBuffer);
-  return std::wstring(szFolder, nLength > 0 ? static_cast<std::size_t>(nLength) : 0);
+  // All of it: a folder cut to the buffer would be another folder, which
+  // might pass the check.
+  const int nLength = GetWindowTextLengthW(hEdit);
+  if (nLength <= 0) return std::wstring();
+  std::wstring strFolder(static_cast<std::size_t>(nLength) + 1, L'\0');
+  const int nRead = GetWindowTextW(hEdit, strFolder.data(), nLength + 1);
+  strFolder.resize(nRead > 0 ? static_cast<std::size_t>(nRead) : 0);
+  return strFolder;
 }
 
 void CWin32MainWindow::SetStatusText(const std::wstring& strText) {
@@ -314,7 +321,7 @@ void CWin32MainWindow::CreateControls(HWND hWnd) {
 
   HWND hEdit = CreateChild(hWnd, m_hInstance, L"EDIT", L"", WS_VISIBLE | WS_BORDER | ES_LEFT | ES_AUTOHSCROLL,
                            kNoCommand, m_fonts.TextFont());
-  if (hEdit != nullptr) SendMessageW(hEdit, EM_SETLIMITTEXT, kFolderBuffer - 1, 0);
+  if (hEdit != nullptr) SendMessageW(hEdit, EM_SETLIMITTEXT, kFolderTypingLimit, 0);
   m_hFolderEdit = hEdit;
 
   m_hVersionLabel = CreateChild(hWnd, m_hInstance, L"STATIC", CMainDlg::VersionText().c_str(), WS_VISIBLE | SS_LEFT,
