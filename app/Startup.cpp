@@ -17,16 +17,21 @@ constexpr int kExitNoWindow = 2;
 // closed the window mid-download) is not waited for longer than this.
 constexpr std::chrono::milliseconds kRoadStopBound{5000};
 
-// The contact dialog ends the run when it closes: exit code 0 then.
-int ShowRefusal(CMainDlg& dlg, int nExitCode) {
-  return dlg.ShowContactDialog(WindowOwner::None) ? 0 : nExitCode;
+// The contact dialog ends the run when it closes: exit code 0 then, once its
+// exit event has gone.
+int ShowRefusal(CMainDlg& dlg, CLog& log, int nExitCode) {
+  const bool bShown = dlg.ShowContactDialog(WindowOwner::None);
+  log.FinishReports();
+  return bShown ? 0 : nExitCode;
 }
 
-// The process ends here, on the main thread: teardown of CMainDlg and CLog
-// runs once no road worker can touch them any more. Meanwhile the window
-// still answers the workers, whose window calls wait for the main thread.
+// The process ends here, on the main thread: the reports still unsent go
+// (within their bound), and teardown of CMainDlg and CLog runs once no road
+// worker can touch them any more. Meanwhile the window still answers the
+// workers, whose window calls wait for the main thread.
 int FinishRun(IMainWindow& window, CLog& log, int nExitCode) {
   constexpr std::chrono::milliseconds kServeInterval{20};
+  log.FinishReports([&window] { window.ServeSentMessages(); });
   const auto deadline = std::chrono::steady_clock::now() + kRoadStopBound;
   while (std::chrono::steady_clock::now() < deadline) {
     if (WaitForRoadThreads(kServeInterval)) return nExitCode;
@@ -57,7 +62,7 @@ int RunFetchlet(const std::vector<std::wstring>& args, IMainWindow& window) {
                        WindowOwner::None);
   };
 
-  if (!log.Startup()) return ShowRefusal(dlg, kExitRefused);
+  if (!log.Startup()) return ShowRefusal(dlg, log, kExitRefused);
 
   if (platform::IsAnotherInstanceRunning()) {
     log.ReportExit(L"ProgressExist.");
@@ -70,7 +75,7 @@ int RunFetchlet(const std::vector<std::wstring>& args, IMainWindow& window) {
     dlg.SetInstallFolder(strDirectFolder);
     dlg.CheckInstallFolder();
   } else if (!dlg.Create()) {
-    return ShowRefusal(dlg, kExitNoWindow);
+    return ShowRefusal(dlg, log, kExitNoWindow);
   }
   return FinishRun(window, log, window.RunMessageLoop());
 }

@@ -43,6 +43,12 @@ public:
   // Reports the end of the run, then waits for the sender up to
   // kExitSendBound; what is still unsent then is dropped and counted in the log.
   void ReportExit(const std::wstring& strReason);
+  // The two halves of ReportExit, for a caller that must stay responsive
+  // while the reports go: the exit event queued, and the wait for the sender.
+  void QueueExit(const std::wstring& strReason);
+  // Waits up to kExitSendBound from now, calling fnMeanwhile between short
+  // looks while reports are still unsent; then drops what is left.
+  void FinishReports(const std::function<void()>& fnMeanwhile = nullptr);
   std::wstring Sign(const std::wstring& strTs) const;
   // The statistics request URL of one event with the given "&ts=" value.
   std::wstring BuildRequestUrl(int nDataType, const std::wstring& strText,

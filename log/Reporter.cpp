@@ -1,6 +1,7 @@
 // The event reporter: signed statistics request URLs, the reports handed to
 // the sender, the exit report.
 #include <chrono>
+#include <thread>
 
 #include "Deployment.h"
 #include "common/Clock.h"
@@ -72,13 +73,28 @@ void CLog::Report(int nDataType, const std::wstring& strText) {
 }
 
 void CLog::ReportExit(const std::wstring& strReason) {
+  QueueExit(strReason);
+  FinishReports();
+}
+
+void CLog::QueueExit(const std::wstring& strReason) {
   const std::int64_t nUseTime = m_tStartTime != 0 ? NowSeconds() - m_tStartTime : 0;
   Report(kEventExit, L"LastDataType:" + std::to_wstring(m_nLastDataType.load()) +
                          L",UseTime:" + std::to_wstring(nUseTime) + L",Exit:" + strReason);
 
   platform::DeleteFileAt(StatisticsScratchFile());
+}
 
+void CLog::FinishReports(const std::function<void()>& fnMeanwhile) {
   // Every report so far is delivered, or dropped at the bound: a service
   // that never answers cannot hold the end of the run.
-  LogDropped(m_sender.FinishBy(CTelemetrySender::Deadline::clock::now() + kExitSendBound), "at the end of the run");
+  const auto deadline = CTelemetrySender::Deadline::clock::now() + kExitSendBound;
+  if (fnMeanwhile) {
+    constexpr std::chrono::milliseconds kLook{10};
+    while (m_sender.Unfinished() > 0 && CTelemetrySender::Deadline::clock::now() < deadline) {
+      fnMeanwhile();
+      std::this_thread::sleep_for(kLook);
+    }
+  }
+  LogDropped(m_sender.FinishBy(deadline), "at the end of the run");
 }

@@ -49,6 +49,7 @@ public:
   Dropped Stop();
 
   std::size_t UnsentStatsRequests() { return m_statsLane.Unfinished(); }
+  std::size_t Unfinished() { return m_statsLane.Unfinished() + m_biLane.Unfinished(); }
 
 private:
   StatsChannel m_fnStats;

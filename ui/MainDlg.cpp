@@ -163,5 +163,7 @@ void CMainDlg::EndRun(const std::wstring& strReason, int nExitCode) {
   // default; the exit report may then wait for the queue.
   HideWindow();
   if (m_pWindow) m_pWindow->EndRun(nExitCode);
-  log.ReportExit(strReason);
+  // The main thread waits for the reports once its loop has ended, answering
+  // the window meanwhile (RunFetchlet).
+  log.QueueExit(strReason);
 }

@@ -56,12 +56,12 @@ public:
   bool ShowContactDialog(WindowOwner owner = WindowOwner::MainWindow) override;
   void OpenWebPage(const std::wstring& strUrl, WindowOwner owner) override;
 
-  // Sends the exit event, waits for the statistics queue and hands exit code
-  // 0 to the main thread, whose loop then returns.
+  // Queues the exit event and hands exit code 0 to the main thread, whose
+  // loop then returns; the main thread then waits for the reports.
   void Quit(const std::wstring& strReason) override;
   // The same with another exit code. The first end of the run wins: it hides
   // the window, wakes the front end's questions and ends its loop, then
-  // reports the exit; every later end is only logged.
+  // queues the exit event; every later end is only logged.
   void EndRun(const std::wstring& strReason, int nExitCode) override;
   CRunEnd& RunEnd() override { return m_runEnd; }
 

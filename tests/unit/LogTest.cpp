@@ -237,6 +237,22 @@ TEST_F(CReporter, AfterTheExitEventOnlyAnotherExitEventIsTaken) {
       << LogText(m_temp);
 }
 
+// The main thread queues the exit and then waits for the reports, answering
+// its window meanwhile: the queueing never waits, the wait delivers all.
+TEST_F(CReporter, QueuedExitReturnsAtOnceAndTheWaitKeepsTheCallerServing) {
+  m_sent.delay = std::chrono::milliseconds(200);
+  ASSERT_TRUE(m_log->Startup());
+  m_log->Report(1, L"");
+  const auto start = std::chrono::steady_clock::now();
+  m_log->QueueExit(L"BtnClose");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+  int nServed = 0;
+  m_log->FinishReports([&nServed] { ++nServed; });
+  EXPECT_GT(nServed, 0);
+  EXPECT_EQ(m_sent.BiSnapshot(), (std::vector<int>{101, 1, 103}));
+  EXPECT_EQ(m_sent.Snapshot().size(), 3u);
+}
+
 TEST(ReportExit, WithoutStartUpDoesNotWaitAndLogsWhatWasDropped) {
   CTempFolder temp;
   CSentRequests sent;
