@@ -287,9 +287,9 @@ class FailingRoadTest(RoadTestCase):
 
     def test_platform_that_does_not_come_up_ends_the_run_through_the_contact_dialog(self):
         # The dialog ends the run with its reason: one exit event, and the
-        # launch step adds no "Success" after it.
-        # The platform that ends at once has the whole road's time to write its
-        # answer: a slow start must not turn it into a time-out.
+        # launch step adds no "Success" after it. The platform that ends at
+        # once has the whole road's time to write its answer: a slow start must
+        # not turn it into a time-out.
         for platform, data_type, text, timeout_ms in (
                 ("silent", 8, "WaittingLaunchThreadProc timeout.", "3000"),
                 ("exit", 100, "Tarn.net.exe not found.", "60000")):

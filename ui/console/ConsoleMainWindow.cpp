@@ -23,29 +23,35 @@ std::wstring KeepDigits(const std::wstring& strText) {
 
 }  // namespace
 
-CConsoleMainWindow::CConsoleMainWindow() : m_pInput(std::make_shared<CConsoleInput>()) {}
+CConsoleMainWindow::CConsoleMainWindow() : CConsoleMainWindow(std::make_shared<CConsoleInput>(), stderr) {}
+
+CConsoleMainWindow::CConsoleMainWindow(std::shared_ptr<CConsoleInput> pInput, std::FILE* pOutput)
+    : m_pInput(std::move(pInput)), m_pOutput(pOutput), m_bTerminal(::isatty(::fileno(pOutput)) != 0) {}
 
 CConsoleMainWindow::~CConsoleMainWindow() = default;
 
 void CConsoleMainWindow::PrintLine(const std::wstring& strText) {
   std::lock_guard<std::mutex> lock(m_csOutput);
+  WriteLine(strText);
+}
+
+void CConsoleMainWindow::WriteLine(const std::wstring& strText) {
   // A line replaces the bar; the next position draws it again below.
-  std::fputs(((m_bBarShown ? "\r\x1b[K" : "") + WideToAnsi(strText) + "\n").c_str(), stderr);
+  std::fputs(((m_bBarShown ? "\r\x1b[K" : "") + WideToAnsi(strText) + "\n").c_str(), m_pOutput);
   m_bBarShown = false;
-  std::fflush(stderr);
+  std::fflush(m_pOutput);
 }
 
 void CConsoleMainWindow::SetProgressPosition(unsigned nPermille) {
-  static const bool s_bTerminal = ::isatty(STDERR_FILENO) != 0;
-  if (!s_bTerminal || m_bHidden || nPermille == m_nBarPosition.exchange(nPermille)) return;
+  if (!m_bTerminal || m_bHidden || nPermille == m_nBarPosition.exchange(nPermille)) return;
   constexpr unsigned kBarWidth = 40;
   const unsigned nFilled = std::min(nPermille, 1000u) * kBarWidth / 1000;
   char szBar[96];
   std::snprintf(szBar, sizeof(szBar), "\r[%s%s] %5.1f%%", std::string(nFilled, '#').c_str(),
                 std::string(kBarWidth - nFilled, ' ').c_str(), nPermille / 10.0);
   std::lock_guard<std::mutex> lock(m_csOutput);
-  std::fputs(szBar, stderr);
-  std::fflush(stderr);
+  std::fputs(szBar, m_pOutput);
+  std::fflush(m_pOutput);
   m_bBarShown = true;
 }
 
@@ -76,11 +82,17 @@ std::wstring CConsoleMainWindow::ReadInstallFolderText() {
 }
 
 void CConsoleMainWindow::SetStatusText(const std::wstring& strText) {
-  if (!m_bHidden) PrintLine(strText);
+  if (m_bHidden) return;
+  std::lock_guard<std::mutex> lock(m_csOutput);
+  // The road sets its text on every progress report: a terminal's bar moves
+  // with it, but in a pipe or a file only a change of the text is news.
+  if (!m_bTerminal && strText == m_strLastStatus) return;
+  m_strLastStatus = strText;
+  WriteLine(strText);
 }
 
 void CConsoleMainWindow::ShowProgressState() {
-  m_bProgressState = true;
+  m_pInput->StartRoad();
 }
 
 MessageBoxAnswer CConsoleMainWindow::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
@@ -96,7 +108,7 @@ bool CConsoleMainWindow::ShowContactDialog(WindowOwner) {
   PrintLine(L"《Ashfall》在安装过程中遇到未知错误");
   PrintLine(L"留下联系方式，技术人员会主动联系您帮您解决问题");
   for (;;) {
-    // End of input closes the dialog, like its close box.
+    // End of input or the end of the run closes the dialog, like its close box.
     std::wstring fields[3];
     const wchar_t* const kLabels[] = {L"QQ：", L"微信：", L"手机："};
     for (int i = 0; i < 3; ++i) {
@@ -140,12 +152,11 @@ int CConsoleMainWindow::RunMessageLoop() {
       dlg.Quit(L"DestoryClose");
       return m_pInput->ExitCode();
     }
-    if (*line == L"q") {
+    if (*line == CConsoleInput::kCloseLine) {
       dlg.OnCloseButton();
       continue;
     }
-    // Once the road runs the install button is hidden: lines are no clicks.
-    if (m_bProgressState) continue;
+    // Any other line is the install button, which only stands before the road runs.
     if (!line->empty()) {
       std::lock_guard<std::mutex> lock(m_csFolder);
       m_strFolderField = *line;  // typed into the edit field
