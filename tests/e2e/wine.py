@@ -23,6 +23,9 @@ SCREENSHOT_TIMEOUT = 20.0
 FONT_SUBSTITUTES = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
 WINDOW_FONT = "微软雅黑"
 CJK_FONT = "WenQuanYi Micro Hei"
+# The virtual screens run no window manager: windows left to one would make
+# Wine wait 2 s at every hide for a confirmation that never comes.
+X11_DRIVER = r"HKCU\Software\Wine\X11 Driver"
 
 
 class Xvfb:
@@ -112,6 +115,8 @@ class WinePrefix:
                 # The window's font, mapped to the CJK font the setup installs.
                 run([wine_command(), "reg", "add", FONT_SUBSTITUTES, "/v", WINDOW_FONT,
                      "/t", "REG_SZ", "/d", CJK_FONT, "/f"], WINEBOOT_TIMEOUT)
+                run([wine_command(), "reg", "add", X11_DRIVER, "/v", "Managed",
+                     "/t", "REG_SZ", "/d", "N", "/f"], WINEBOOT_TIMEOUT)
             except (subprocess.SubprocessError, OSError):
                 self.__exit__()
                 text = log.read_text(errors="replace")
