@@ -6,6 +6,7 @@
 
 #include "log/DataTypes.h"
 #include "log/Log.h"
+#include "platform/ProgressSink.h"
 #include "road/RoadPacing.h"
 #include "road/RoadThreads.h"
 #include "road/RunEndCheck.h"
@@ -41,15 +42,12 @@ bool Install(IRoadWindow& window, const std::wstring& strFile, platform::CFileRe
   const std::wstring strFolder = window.InstallFolder();
   auto pInstaller = std::make_shared<platform::CProcess>();
   bool bStarted = false;
-  // The end of the run waits until the installer has started or not: once
-  // the user has said stop, no installer starts.
-  if (!window.RunEnd().RunUnlessEnded([&] {
+  if (!StartUnlessRunEnded(window, "the installer's start", [&] {
         // High, not real-time: an installer that runs for minutes must not
         // starve the machine's input and disk threads.
         bStarted = platform::StartProcess(strFile, BuildInstallerCommandLine(strFolder),
                                           platform::ProcessPriority::High, *pInstaller);
       })) {
-    RunEndedBefore(window, "the installer's start");
     return false;
   }
   // Held from its check until the system has opened it to start it; later
@@ -69,7 +67,7 @@ bool Install(IRoadWindow& window, const std::wstring& strFile, platform::CFileRe
 void WaittingInstallThreadProc(IRoadWindow& window, platform::CProcess& installer) {
   const auto poll = GetRoadPacing().installPoll;
   // Waited for in short slices: the end of the run must not wait a whole poll.
-  const auto slice = std::min(poll, kRunEndPoll);
+  const auto slice = std::min(poll, platform::kStopPollInterval);
   // Its exit code is not looked at: the launcher's presence tells success.
   unsigned nPoll = 0;
   auto nextPoll = std::chrono::steady_clock::now() + poll;

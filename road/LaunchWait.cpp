@@ -52,11 +52,9 @@ bool LaunchPlatform(IRoadWindow& window, const std::wstring& strInstallerFile) {
 
   platform::CProcess launcher;
   bool bStarted = false;
-  // As with the installer: once the user has said stop, no launcher starts.
-  if (!window.RunEnd().RunUnlessEnded([&] {
+  if (!StartUnlessRunEnded(window, "the launcher's start", [&] {
         bStarted = platform::StartProcess(strLauncher, std::wstring(), platform::ProcessPriority::Normal, launcher);
       })) {
-    RunEndedBefore(window, "the launcher's start");
     return false;
   }
   if (bStarted) {

@@ -9,3 +9,10 @@ bool RunEndedBefore(IRoadWindow& window, const char* pStep) {
   CLog::GetInstance().Write(std::string("The run has ended: ") + pStep + " is left out.");
   return true;
 }
+
+bool StartUnlessRunEnded(IRoadWindow& window, const char* pStep, const std::function<void()>& fnStart) {
+  if (RunEndedBefore(window, pStep)) return false;
+  if (window.RunEnd().RunUnlessEnded(fnStart)) return true;
+  RunEndedBefore(window, pStep);
+  return false;
+}

@@ -14,16 +14,29 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(InstallWait, AnInstallerOfTwoAndAHalfSecondsAnimatesTwiceThenLaunches) {
+// The fixture installer copied into the folder, taking that many
+// milliseconds for its install into the folder's "game".
+struct CSlowInstaller {
+  explicit CSlowInstaller(const char* pMilliseconds)
+      : strFile(CopyFakeClient(temp, L"setup.exe")),
+        slow("FETCHLET_FIXTURE_INSTALL_MS", pMilliseconds),
+        strFolder(temp.Child(L"game")) {}
+  bool Start() {
+    return platform::StartProcess(strFile, BuildInstallerCommandLine(strFolder), platform::ProcessPriority::High,
+                                  process);
+  }
   CTempFolder temp;
-  const std::wstring strInstaller = CopyFakeClient(temp, L"setup.exe");
-  CScopedEnvironment slow("FETCHLET_FIXTURE_INSTALL_MS", "2500");
-  const std::wstring strFolder = temp.Child(L"game");
+  std::wstring strFile;
+  CScopedEnvironment slow;
+  std::wstring strFolder;
+  platform::CProcess process;
+};
 
-  platform::CProcess installer;
-  ASSERT_TRUE(platform::StartProcess(strInstaller, BuildInstallerCommandLine(strFolder),
-                                     platform::ProcessPriority::High, installer))
-      << WideToUtf8(GetLastErrorText());
+TEST(InstallWait, AnInstallerOfTwoAndAHalfSecondsAnimatesTwiceThenLaunches) {
+  CSlowInstaller setup("2500");
+  ASSERT_TRUE(setup.Start()) << WideToUtf8(GetLastErrorText());
+  platform::CProcess& installer = setup.process;
+  const std::wstring& strFolder = setup.strFolder;
   CRoadScript window;
   WaittingInstallThreadProc(window, installer);  // polls once a second, as shipped
 
@@ -49,14 +62,9 @@ TEST(InstallWait, AnInstallerOfTwoAndAHalfSecondsAnimatesTwiceThenLaunches) {
 // installer goes on alone and no launch follows; a run that has ended starts
 // no installer at all.
 TEST(InstallWait, TheEndOfTheRunStopsTheWaitAndStartsNothingMore) {
-  CTempFolder temp;
-  const std::wstring strInstaller = CopyFakeClient(temp, L"setup.exe");
-  CScopedEnvironment slow("FETCHLET_FIXTURE_INSTALL_MS", "3000");
-  const std::wstring strFolder = temp.Child(L"game");
-
-  platform::CProcess installer;
-  ASSERT_TRUE(platform::StartProcess(strInstaller, BuildInstallerCommandLine(strFolder),
-                                     platform::ProcessPriority::High, installer));
+  CSlowInstaller setup("3000");
+  ASSERT_TRUE(setup.Start());
+  platform::CProcess& installer = setup.process;
   CRoadScript window;
   std::thread stopper([&window] {
     std::this_thread::sleep_for(300ms);
@@ -71,8 +79,8 @@ TEST(InstallWait, TheEndOfTheRunStopsTheWaitAndStartsNothingMore) {
   EXPECT_EQ(window.m_strEndReason, L"BtnClose");
   EXPECT_EQ(platform::WaitForProcess(installer, 10s), platform::ProcessWait::Ended);
 
-  window.m_strFolder = temp.Child(L"other");
-  EXPECT_FALSE(Install(window, strInstaller, platform::CFileReadLock()));
+  window.m_strFolder = setup.temp.Child(L"other");
+  EXPECT_FALSE(Install(window, setup.strFile, platform::CFileReadLock()));
   std::this_thread::sleep_for(500ms);  // an installer started would have made its folder by now
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(window.m_strFolder)));
 }
