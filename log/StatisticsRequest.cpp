@@ -1,5 +1,6 @@
 #include "log/StatisticsRequest.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "download/SocketDownload.h"
@@ -12,7 +13,9 @@ void SendStatisticsRequest(const std::wstring& strUrl, std::chrono::milliseconds
   if (budget <= std::chrono::milliseconds(0)) return;
   const auto start = std::chrono::steady_clock::now();
   std::wstring strCachedFile;
-  const platform::TransferLimits limits{budget, budget, budget};
+  // Zero would mean no limit at all.
+  const auto cacheLimit = std::max(std::chrono::milliseconds(1), budget * kStatsCacheFifths / 5);
+  const platform::TransferLimits limits{cacheLimit, cacheLimit, cacheLimit};
   if (platform::FetchUrlToCache(strUrl, strCachedFile, nullptr, limits) == 0) {
     // Every request URL is unique (it carries its time): keep the cache clean.
     platform::PurgeUrlCacheEntry(strUrl);

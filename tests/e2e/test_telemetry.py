@@ -1,8 +1,9 @@
 """End-to-end tests of the report sender: the real reporter, its sender and
 both channels (through the report probe) against nginx as the statistics
 server and the scripted HTTPS BI service, each answering, refusing
-connections, or accepting them and never answering; then the real program's
-window with a BI service that never answers.
+connections, or accepting them and never answering; a statistics request
+whose URL cache attempt stalls, left to the own client; then the real
+program's window with a BI service that never answers.
 
   python3 test_telemetry.py --target linux --program build/linux/fetchlet \\
       --probe build/linux/tests/report_probe
@@ -21,6 +22,7 @@ import targets
 import wine
 from bi_service import INIT_PATH, REPORT_PATH, BiService, hold
 from dns_sink import DnsSink
+from fault_server import FaultServer
 from peers import Nginx, SilentServer, wait_until
 from targets import ProgramTestCase
 
@@ -33,6 +35,9 @@ EXIT_SLACK_S = 1.0
 REPORT_HOLD_LIMIT_MS = 250
 # The window's delay caused by a BI service that never answers.
 WINDOW_DELAY_LIMIT_S = 0.5
+# The URL cache's share of a statistics request's budget; the own client
+# keeps the rest for its one try.
+STATS_CACHE_SHARE_S = 1.2
 # The sender's transfers against a name server that never answers: the
 # statistics request's budget and one BI transfer's limit, each covering the
 # look-up. The probe's whole run adds its start and exit (Wine's, or the
@@ -192,21 +197,52 @@ class WindowTimeTest(ProgramTestCase):
         self.assertLess(silent - baseline, WINDOW_DELAY_LIMIT_S)
 
 
+def run_probe(test, *args, wrap=lambda command: command):
+    """The report probe's one JSON line and the seconds its whole run took."""
+    command = [str(Options.probe)] + list(args)
+    if test.target.name == "windows":
+        command = [wine.wine_command()] + command
+    start = time.monotonic()
+    result = subprocess.run(wrap(command), env=test.target.env(), cwd=test.target.work,
+                            stdin=subprocess.DEVNULL, capture_output=True, timeout=PROBE_TIMEOUT)
+    seconds = time.monotonic() - start
+    test.assertEqual(result.returncode, 0, result.stderr.decode("utf-8", "replace"))
+    [line] = [json.loads(text) for text in result.stdout.decode("utf-8", "replace").splitlines()
+              if text.startswith("{")]
+    return line, seconds
+
+
+class StatsFallbackTest(ProgramTestCase):
+    """A statistics request whose URL cache attempt stalls still reaches the
+    server through the own client, within the request's budget."""
+
+    def test_a_stalled_url_cache_leaves_the_fallback_its_time(self):
+        # The first connection gets no answer at all; any later one is served.
+        cases = [("the first request stalls", ["stall-head:0", "serve"], 2),
+                 ("the server answers", ["serve"], 1)]
+        with FaultServer({"index": b"1\n"}) as server:
+            for case, actions, count in cases:
+                with self.subTest(case=case):
+                    server.script("stats", actions)
+                    first = len(server.requests)
+                    url = server.url("/script/stats/index?serviceCode=30003&case=%d" % first)
+                    line, _ = run_probe(self, "stats", url)
+                    requests = server.requests[first:]
+                    print("  %s: %d request(s), %.0f ms" % (case, len(requests), line["ms"]),
+                          flush=True)
+                    self.assertEqual(len(requests), count, requests)
+                    self.assertLess(line["ms"], (STATS_BUDGET_S + 0.3) * 1000, line)
+                    if count == 2:
+                        # The own client asks from the file's first byte; the
+                        # URL cache had its share before it.
+                        self.assertEqual(requests[1].range, "bytes=0-", requests)
+                        waited = requests[1].time - requests[0].time
+                        self.assertGreater(waited, STATS_CACHE_SHARE_S - 0.1, requests)
+                        self.assertLess(waited, STATS_BUDGET_S, requests)
+
+
 class LookUpTest(ProgramTestCase):
     """The sender's transfers give up on a name that is never resolved."""
-
-    def run_probe(self, sink, *args):
-        command = [str(Options.probe)] + list(args)
-        if self.target.name == "windows":
-            command = [wine.wine_command()] + command
-        start = time.monotonic()
-        result = subprocess.run(sink.wrap(command), env=self.target.env(), cwd=self.target.work,
-                                stdin=subprocess.DEVNULL, capture_output=True, timeout=PROBE_TIMEOUT)
-        seconds = time.monotonic() - start
-        self.assertEqual(result.returncode, 0, result.stderr.decode("utf-8", "replace"))
-        [line] = [json.loads(text) for text in result.stdout.decode("utf-8", "replace").splitlines()
-                  if text.startswith("{")]
-        return line, seconds
 
     def test_transfers_keep_their_limits_when_the_name_server_never_answers(self):
         cases = [("stats", "http://%s:8032/api/index?serviceCode=30003" % SWALLOWED, STATS_BUDGET_S),
@@ -214,7 +250,7 @@ class LookUpTest(ProgramTestCase):
         with DnsSink() as sink:
             for channel, url, limit in cases:
                 with self.subTest(channel=channel):
-                    line, seconds = self.run_probe(sink, channel, url)
+                    line, seconds = run_probe(self, channel, url, wrap=sink.wrap)
                     print("  %s: gave up after %.0f ms (%.2f s with the probe's start)"
                           % (channel, line["ms"], seconds), flush=True)
                     self.assertIn(SWALLOWED, sink.names())
