@@ -56,7 +56,11 @@ std::int32_t DownloadFile(std::wstring& strOutputPath, std::wstring& strLog, std
   std::wstring strError;
   for (int i = 0; i < pacing.nSocketAttempts; ++i) {
     if (platform::StopRequested(pSink)) return stopped();
-    strError = DownloadFileBySocket(strUrl, strOutputPath, &nOffset, pSink, pacing.socketLimits);
+    ResumeCheck resume;
+    strError = DownloadFileBySocket(strUrl, strOutputPath, &nOffset, pSink, pacing.socketLimits, &resume);
+    // The partial file was not what the last attempt left: worth knowing
+    // when a download fails or takes long.
+    strLog += ResumeFixText(resume);
     if (strError.empty() && platform::PathExists(strOutputPath)) {
       strLog += L"used DownloadFileBySocket() downloaded.";
       return 0;

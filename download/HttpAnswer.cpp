@@ -19,20 +19,26 @@ bool HeaderField(const std::string& strHead, const char* pName, std::string& str
 
 }  // namespace
 
-std::int64_t ParseDecimal(const std::string& strText, bool* pHasDigits) {
+std::int64_t ParseDecimal(const std::string& strText, bool* pHasDigits, bool* pOverflows) {
   std::size_t i = strText.find_first_not_of(" \t");
   if (i == std::string::npos) i = strText.size();
   bool bNegative = false;
   if (i < strText.size() && (strText[i] == '-' || strText[i] == '+')) bNegative = strText[i++] == '-';
   std::int64_t nValue = 0;
   bool bDigits = false;
+  bool bOverflows = false;
   for (; i < strText.size() && strText[i] >= '0' && strText[i] <= '9'; ++i) {
     const int nDigit = strText[i] - '0';
-    if (nValue > (INT64_MAX - nDigit) / 10) break;
-    nValue = nValue * 10 + nDigit;
     bDigits = true;
+    if (nValue > (INT64_MAX - nDigit) / 10) {
+      bOverflows = true;
+      nValue = 0;
+      break;
+    }
+    nValue = nValue * 10 + nDigit;
   }
   if (pHasDigits) *pHasDigits = bDigits;
+  if (pOverflows) *pOverflows = bOverflows;
   return bNegative ? -nValue : nValue;
 }
 
@@ -48,14 +54,16 @@ HttpAnswerHead ParseHttpAnswerHead(const std::string& strHead) {
   head.nStatus = ParseDecimal(head.strStatusText);
 
   std::string strValue;
+  bool bOverflows = false;
   if (HeaderField(strHead, "Content-Length: ", strValue)) {
-    head.bHasLength = true;
-    head.nContentLength = ParseDecimal(strValue);
+    head.nContentLength = ParseDecimal(strValue, nullptr, &bOverflows);
+    head.bHasLength = !bOverflows;
   }
   if (HeaderField(strHead, "Content-Range: ", strValue)) {
     const std::size_t nBytes = strValue.find("bytes ");
     if (nBytes != std::string::npos) {
-      head.nRangeStart = ParseDecimal(strValue.substr(nBytes + 6), &head.bHasRangeStart);
+      head.nRangeStart = ParseDecimal(strValue.substr(nBytes + 6), &head.bHasRangeStart, &bOverflows);
+      if (bOverflows) head.nRangeStart = -1;
     }
   }
   return head;

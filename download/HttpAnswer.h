@@ -12,9 +12,11 @@ struct HttpAnswerHead {
   // the failure text quotes it.
   std::string strStatusText;
   std::int64_t nStatus = 0;
+  // A length too long for 64 bits is no length.
   bool bHasLength = false;
   std::int64_t nContentLength = 0;
-  // "Content-Range: bytes <start>-...": where the body starts in the file.
+  // "Content-Range: bytes <start>-...": where the body starts in the file. A
+  // start too long for 64 bits is -1, a start no request asks for.
   bool bHasRangeStart = false;
   std::int64_t nRangeStart = 0;
 };
@@ -23,9 +25,10 @@ struct HttpAnswerHead {
 HttpAnswerHead ParseHttpAnswerHead(const std::string& strHead);
 
 // Leading decimal digits (after blanks, with an optional sign), like the C
-// runtime's conversion; stops before an overflow. *pHasDigits tells whether
-// there were any.
-std::int64_t ParseDecimal(const std::string& strText, bool* pHasDigits = nullptr);
+// runtime's conversion. *pHasDigits tells whether there were any. Digits
+// beyond 64 bits are no number: the result is 0 and *pOverflows says so (a
+// prefix of them would pass for a value the peer never sent).
+std::int64_t ParseDecimal(const std::string& strText, bool* pHasDigits = nullptr, bool* pOverflows = nullptr);
 
 // The pieces of a URL as the client cuts it: host, port and path with query.
 struct SocketUrl {

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "common/Common.h"
-#include "platform/FileSystem.h"
+#include "download/SpeedFloor.h"
 #include "platform/HostLookup.h"
 #include "platform/OutputFile.h"
 #include "platform/SlicedWait.h"
@@ -65,23 +65,16 @@ void Report(platform::IProgressSink* pSink, unsigned long ulProgress, unsigned l
   if (pSink) pSink->OnProgress(ulProgress, ulMax, ulCode);
 }
 
-// The sink takes 32-bit counts: a file over 4 GiB is reported in units large
-// enough that its total fits, so the bar's share stays right.
-void ReportBytes(platform::IProgressSink* pSink, std::int64_t nDone, std::int64_t nTotal) {
-  while (nTotal > 0xFFFFFFFF) {
-    nDone >>= 1;
-    nTotal >>= 1;
-  }
-  Report(pSink, static_cast<unsigned long>(nDone), static_cast<unsigned long>(nTotal),
-         platform::kBindStatusDownloadingData);
-}
-
 }  // namespace
 
 std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring& strPath, std::int64_t* pOffset,
-                                  platform::IProgressSink* pSink, const SocketDownloadLimits& limits) {
+                                  platform::IProgressSink* pSink, const SocketDownloadLimits& limits,
+                                  ResumeCheck* pResume) {
   std::int64_t nIgnoredOffset = 0;
   if (!pOffset) pOffset = &nIgnoredOffset;
+  ResumeCheck ignoredResume;
+  if (!pResume) pResume = &ignoredResume;
+  *pResume = ResumeCheck();
   const CCallWaits waits(limits.total, pSink);
   // Not even a connection once the caller has given up.
   if (waits.StopRequested()) return kDownloadStopped;
@@ -110,22 +103,27 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
   }
 
   Report(pSink, 0, 0, platform::kBindStatusSendingRequest);
+  // The range starts where the file on disk truly ends, whatever happened to
+  // it since the last attempt.
+  *pResume = CheckResumePoint(strPath, *pOffset);
   const std::string strRequest = "GET " + WideToAnsi(url.strPath) + " HTTP/1.1\r\nHost: " + strHost +
                                  "\r\nRange: bytes=" + std::to_string(*pOffset) + "-\r\nConnection: close\r\n\r\n";
   if (!connection.Send(strRequest.data(), strRequest.size(), waits.Limit(limits.send), waits.StopQuestion())) {
     return StageError(L"send() error", false);
   }
 
-  // One byte per receive, so that not a single body byte is taken with the header.
+  // One byte per receive, so that not a single body byte is taken with the
+  // header. The whole head has one receive limit, from the request on: a
+  // byte now and then must not keep the wait going.
+  const Clock::time_point headEnd = Clock::now() + waits.Limit(limits.receive);
   Report(pSink, 0, 0, platform::kBindStatusRedirecting);
   std::string strHeader;
   strHeader.reserve(kHeaderLimit);
   bool bHeaderEnded = false;
   while (strHeader.size() < kHeaderLimit) {
     if (waits.StopRequested()) return kDownloadStopped;
-    if (waits.Passed()) return L"recv http head error.";
     char c = 0;
-    const long nReceived = connection.Receive(&c, 1, waits.Limit(limits.receive), waits.StopQuestion());
+    const long nReceived = connection.Receive(&c, 1, Left(headEnd), waits.StopQuestion());
     if (nReceived < 0) return StageError(L"recv http head error.", false);
     if (nReceived == 0) return L"recv http head error.";
     strHeader += c;
@@ -164,6 +162,7 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
   const std::int64_t nTotal = bUsableLength ? head.nContentLength + *pOffset : 0;
 
   platform::COutputFile file;
+  const std::int64_t nAsked = *pOffset;
   if (!file.Open(strPath, *pOffset != 0)) return L"open newfile error!" + GetLastErrorText();
   // The offset must say what the file holds whatever happens next.
   auto finish = [&](std::wstring strResult) {
@@ -174,29 +173,49 @@ std::wstring DownloadFileBySocket(const std::wstring& strUrl, const std::wstring
     if (!strResult.empty() && platform::GetFileSize(strPath, nOnDisk)) *pOffset = static_cast<std::int64_t>(nOnDisk);
     return strResult;
   };
+  // Changed since the check (removed, cut or grown meanwhile): this body
+  // would not continue it. The next attempt asks from its true size, or
+  // from the start when bytes of unknown origin were added.
+  std::uint64_t nOpened = 0;
+  if (nAsked != 0 && (!file.Size(nOpened) || nOpened != static_cast<std::uint64_t>(nAsked))) {
+    std::wstring strResult = finish(L"local file changed!");
+    if (nOpened > static_cast<std::uint64_t>(nAsked)) *pOffset = 0;
+    return strResult;
+  }
   if (nTotal <= kMinimumTotalSize) return finish(L"src file too small!");
 
   Report(pSink, 0, 0, platform::kBindStatusBeginDownloadData);
   file.Reserve(static_cast<std::uint64_t>(nTotal - *pOffset));
   platform::CSocketToFile mover;
+  CSpeedFloor speedFloor(limits.minimumSpeed, limits.speedWindow, Clock::now());
   while (*pOffset < nTotal) {
     if (waits.StopRequested()) return finish(kDownloadStopped);
+    const Clock::time_point speedEnd = speedFloor.Deadline();
+    if (Clock::now() >= speedEnd) return finish(L"recv speed too low");
     // Bytes past the announced length are not the file's: never taken.
     const std::size_t nWanted = static_cast<std::size_t>(
         std::min<std::int64_t>(nTotal - *pOffset, std::numeric_limits<std::int32_t>::max()));
+    // The wait for the next bytes ends when the floor would be broken without them.
+    const std::chrono::milliseconds receiveLimit = waits.Limit(limits.receive);
+    const bool bFloorBounds = speedEnd - Clock::now() < receiveLimit;
+    const std::chrono::milliseconds wait =
+        bFloorBounds ? std::chrono::ceil<std::chrono::milliseconds>(speedEnd - Clock::now()) : receiveLimit;
+    if (waits.Passed()) return finish(L"recv() error");
     std::size_t nMoved = 0;
-    const platform::MoveResult result =
-        waits.Passed() ? platform::MoveResult::kReceiveFailed
-                       : mover.Move(connection, file, nWanted, waits.Limit(limits.receive), nMoved, waits.StopQuestion());
+    const platform::MoveResult result = mover.Move(connection, file, nWanted, wait, nMoved, waits.StopQuestion());
     if (result == platform::MoveResult::kStopped) return finish(kDownloadStopped);
-    if (result == platform::MoveResult::kReceiveFailed) return finish(L"recv() error");
+    if (result == platform::MoveResult::kReceiveFailed) {
+      const bool bFloorPassed = bFloorBounds && platform::GetLastErrorCode() == platform::TimedOutErrorCode();
+      return finish(bFloorPassed ? L"recv speed too low" : L"recv() error");
+    }
     if (result == platform::MoveResult::kPeerClosed) return finish(L"recv 0");
     *pOffset += static_cast<std::int64_t>(nMoved);
+    speedFloor.Add(static_cast<std::int64_t>(nMoved), Clock::now());
     if (result == platform::MoveResult::kWriteFailed) {
       // The count of what reached the file is what the file's size tells.
       return finish(L"write file error!" + GetLastErrorText());
     }
-    ReportBytes(pSink, *pOffset, nTotal);
+    platform::ReportBytes(pSink, static_cast<std::uint64_t>(*pOffset), static_cast<std::uint64_t>(nTotal));
   }
   return finish(std::wstring());
 }

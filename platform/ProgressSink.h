@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 
 namespace platform {
@@ -36,6 +37,18 @@ public:
 // Asked between the slices of a wait: true gives the wait up. An empty one is
 // never asked, and the wait runs in one piece.
 using StopCheck = std::function<bool()>;
+
+// The sink takes 32-bit counts: a transfer over 4 GiB is reported in units
+// large enough that both counts fit, so the share of the total held stays
+// right. A total of 0 means unknown.
+inline void ReportBytes(IProgressSink* pSink, std::uint64_t nDone, std::uint64_t nTotal) {
+  if (pSink == nullptr) return;
+  while (nDone > 0xFFFFFFFFu || nTotal > 0xFFFFFFFFu) {
+    nDone >>= 1;
+    nTotal >>= 1;
+  }
+  pSink->OnProgress(static_cast<unsigned long>(nDone), static_cast<unsigned long>(nTotal), kBindStatusDownloadingData);
+}
 
 inline bool StopRequested(IProgressSink* pSink) { return pSink != nullptr && pSink->IsStopRequested(); }
 

@@ -28,7 +28,7 @@ struct TransferState {
   IProgressSink* pSink = nullptr;
   CURL* pCurl = nullptr;
   bool bBegun = false;
-  unsigned long long nReceived = 0;
+  std::uint64_t nReceived = 0;
   CurlAnswer* pAnswer = nullptr;
 };
 
@@ -68,9 +68,7 @@ size_t OnBody(char* pData, size_t nSize, size_t nCount, void* pUser) {
     if (!pState->bBegun) pState->pSink->OnProgress(0, 0, kBindStatusBeginDownloadData);
     curl_off_t nLength = -1;
     curl_easy_getinfo(pState->pCurl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &nLength);
-    pState->pSink->OnProgress(static_cast<unsigned long>(pState->nReceived & 0xFFFFFFFF),
-                              nLength > 0 ? static_cast<unsigned long>(nLength & 0xFFFFFFFF) : 0,
-                              kBindStatusDownloadingData);
+    ReportBytes(pState->pSink, pState->nReceived, nLength > 0 ? static_cast<std::uint64_t>(nLength) : 0);
   }
   pState->bBegun = true;
   return nBytes;

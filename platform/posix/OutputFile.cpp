@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/CodePage.h"
@@ -44,14 +45,36 @@ bool COutputFile::Write(const char* pData, std::size_t nLength) {
 
 void COutputFile::Reserve(std::uint64_t nBytes) {
   struct stat st {};
+  nBytes = std::min(nBytes, kLargestReservation);
   if (nBytes == 0 || ::fstat(static_cast<int>(m_nHandle), &st) != 0) return;
   // The size stays as it is: it is what the next attempt resumes from.
-  ::fallocate(static_cast<int>(m_nHandle), FALLOC_FL_KEEP_SIZE, st.st_size, static_cast<off_t>(nBytes));
+  if (::fallocate(static_cast<int>(m_nHandle), FALLOC_FL_KEEP_SIZE, st.st_size, static_cast<off_t>(nBytes)) == 0) {
+    m_nReservedEnd = std::max(m_nReservedEnd, static_cast<std::uint64_t>(st.st_size) + nBytes);
+  }
+}
+
+bool COutputFile::Size(std::uint64_t& nSize) const {
+  struct stat st {};
+  if (::fstat(static_cast<int>(m_nHandle), &st) != 0) return false;
+  nSize = static_cast<std::uint64_t>(st.st_size);
+  return true;
 }
 
 bool COutputFile::Close() {
   if (m_nHandle < 0) return true;
-  const int nResult = ::close(static_cast<int>(m_nHandle));
+  const int nFile = static_cast<int>(m_nHandle);
+  // Space set aside past the end would stay taken, unseen in the file's size,
+  // as long as the file lives: a body that ended early gives it back. A cut
+  // to the size it has is what frees it (ext4 punches no hole past the end).
+  std::uint64_t nSize = 0;
+  if (m_nReservedEnd > 0 && Size(nSize) && nSize < m_nReservedEnd) {
+    const int nError = errno;
+    // Failing only leaves the hint's space taken; the file is unchanged.
+    [[maybe_unused]] const int nCut = ::ftruncate(nFile, static_cast<off_t>(nSize));
+    errno = nError;
+  }
+  m_nReservedEnd = 0;
+  const int nResult = ::close(nFile);
   m_nHandle = -1;
   return nResult == 0;
 }

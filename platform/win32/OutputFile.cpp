@@ -66,6 +66,14 @@ void COutputFile::Reserve(std::uint64_t /*nBytes*/) {
   // size to change, which must keep meaning "bytes held".
 }
 
+bool COutputFile::Size(std::uint64_t& nSize) const {
+  if (!IsOpen()) return Fail(ERROR_INVALID_HANDLE);
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(ToHandle(m_nHandle), &size)) return false;
+  nSize = static_cast<std::uint64_t>(size.QuadPart);
+  return true;
+}
+
 bool COutputFile::Close() {
   if (!IsOpen()) return true;
   const HANDLE hFile = ToHandle(m_nHandle);

@@ -10,6 +10,7 @@ The answer is chosen by the request's path, "/<action>/<arguments>/<file>":
   /serve/<file>                   the file, honouring "Range: bytes=S-" (206)
   /cut/<n>/<file>                 as serve, but the connection closes after n body bytes
   /stall-head/<n>/<file>          n bytes of the header (0: none), then silence
+  /trickle-head/<ms>/<file>       the header one byte every ms, then the body
   /stall-body/<n>/<file>          the header and n body bytes, then silence
   /trickle/<ms>/<file>            the header, then the body in small pieces, one every ms
   /ignore-range/<file>            200 and the whole file, whatever the range
@@ -47,8 +48,8 @@ CHUNK = 65536
 TRICKLE_PIECE = 1024       # bytes per piece of a trickled body
 
 # Arguments each action takes from the path, before the file name.
-ARITY = {"serve": 0, "cut": 1, "stall-head": 1, "stall-body": 1, "trickle": 1, "ignore-range": 0,
-         "range-from": 1, "huge-head": 0, "no-length": 0, "lower-length": 0,
+ARITY = {"serve": 0, "cut": 1, "stall-head": 1, "trickle-head": 1, "stall-body": 1, "trickle": 1,
+         "ignore-range": 0, "range-from": 1, "huge-head": 0, "no-length": 0, "lower-length": 0,
          "status": 1, "chunked": 0, "fail-first": 2, "script": 1, "length": 1,
          "overlong": 1}
 
@@ -58,13 +59,16 @@ REASONS = {200: "OK", 206: "Partial Content", 404: "Not Found", 416: "Range Not 
 
 class Request:
     """One request as received: the request line, the header fields in
-    order, and the Range header (None when there was none)."""
+    order, and the Range header (None when there was none). `done` is set
+    once its connection is closed, after the client closed its end when it
+    did so within the drain time."""
 
     def __init__(self, line, headers, peer):
         self.line = line
         self.headers = headers
         self.peer = peer
         self.time = time.monotonic()
+        self.done = threading.Event()
         parts = line.split(" ")
         self.method = parts[0]
         self.target = parts[1] if len(parts) > 1 else ""
@@ -171,6 +175,7 @@ class FaultServer:
         self._stop.set()
 
     def _handle(self, conn, peer):
+        request = None
         try:
             request = self._read_request(conn, peer)
             if request is not None:
@@ -184,6 +189,8 @@ class FaultServer:
             with self._lock:
                 self._connections.discard(conn)
             conn.close()
+            if request is not None:
+                request.done.set()
 
     def _read_request(self, conn, peer):
         conn.settimeout(REQUEST_TIMEOUT)
@@ -248,6 +255,10 @@ class FaultServer:
             conn.sendall(head[:args[0]])
             self._linger(conn)
             return
+        elif kind == "trickle-head":
+            head = self._partial_head(request, data)
+            if self._trickle(conn, request, head, args[0] / 1000.0, 1):
+                self._send_body(conn, request, data[request.range_start or 0:])
         elif kind == "chunked":
             start = request.range_start or 0
             self._send_head(conn, 200, [("Transfer-Encoding", "chunked")])
@@ -327,20 +338,21 @@ class FaultServer:
         for offset in range(0, len(view), CHUNK):
             conn.sendall(view[offset:offset + CHUNK])
 
-    def _trickle(self, conn, request, body, pause):
-        """The body in small pieces with a pause before each after the first:
+    def _trickle(self, conn, request, body, pause, piece=TRICKLE_PIECE):
+        """The bytes in small pieces with a pause before each after the first:
         bytes keep coming, never fast. A client that leaves ends it, and so
-        do the stall limit and the server's stop."""
+        do the stall limit and the server's stop; True when all were sent."""
         if request.method == "HEAD":
-            return
+            return True
         view = memoryview(body)
         deadline = time.monotonic() + self.stall_limit
-        for offset in range(0, len(view), TRICKLE_PIECE):
+        for offset in range(0, len(view), piece):
             if offset and self._stop.wait(pause):
-                return
+                return False
             if time.monotonic() >= deadline:
-                return
-            conn.sendall(view[offset:offset + TRICKLE_PIECE])
+                return False
+            conn.sendall(view[offset:offset + piece])
+        return True
 
     def _finish(self, conn):
         """Ends the answer with a FIN, not a reset: the client must see every

@@ -149,6 +149,11 @@ def write_marked_sparse_file(path, size, end=None):
     os.chmod(path, 0o644)
 
 
+def append_bytes(path, data):
+    with open(path, "ab") as out:
+        out.write(data)
+
+
 def closed_port():
     """A loopback port nobody listens on."""
     with socket.socket() as probe:
@@ -216,20 +221,32 @@ class ProbeTestCase(unittest.TestCase):
     def run_probe(self, args, prefix=(), timeout=PROBE_TIMEOUT):
         """One probe run, its command line after prefix; its one line of JSON
         as a dict."""
+        return self.probe_result(self.start_probe(args, prefix), args, timeout)
+
+    def start_probe(self, args, prefix=()):
+        """A probe run left to go on while the test acts around it."""
+        process = subprocess.Popen(list(prefix) + self.probe.command() + args,
+                                   env=self.probe.env(self.work), cwd=self.work,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        self.addCleanup(process.kill)
+        return process
+
+    def probe_result(self, process, args, timeout=PROBE_TIMEOUT):
+        """The end of a probe run: its one line of JSON as a dict."""
         try:
-            result = subprocess.run(list(prefix) + self.probe.command() + args,
-                                    env=self.probe.env(self.work), cwd=self.work,
-                                    stdin=subprocess.DEVNULL, capture_output=True,
-                                    timeout=timeout)
+            stdout, stderr = process.communicate(timeout=timeout)
         except subprocess.TimeoutExpired:
+            process.kill()
+            process.communicate()
             self.fail("the probe did not finish within %d s: %s" % (timeout, args))
         try:
-            out = result.stdout.decode("utf-8")
+            out = stdout.decode("utf-8")
         except UnicodeDecodeError:
-            out = result.stdout.decode("gbk", "replace")
+            out = stdout.decode("gbk", "replace")
         lines = [line for line in out.splitlines() if line.startswith("{")]
-        self.assertEqual(result.returncode, 0, "probe %s: exit %d\n%s%s" % (
-            args, result.returncode, out, result.stderr.decode("utf-8", "replace")))
+        self.assertEqual(process.returncode, 0, "probe %s: exit %d\n%s%s" % (
+            args, process.returncode, out, stderr.decode("utf-8", "replace")))
         self.assertEqual(len(lines), 1, "probe %s printed:\n%s" % (args, out))
         return json.loads(lines[0])
 
@@ -414,11 +431,14 @@ class SocketErrorTest(DownloadTestCase):
 
 
     def test_a_length_that_makes_no_total_is_no_length(self):
-        """Resuming, a negative length or one past the largest total must not
-        pass for the rest of the file."""
+        """A negative length, one past the largest total, or digits past 64
+        bits (whose first digits would make a length) must not pass for the
+        rest of the file."""
         big = self.files["big.bin"]
         late = BIG_SIZE - 500_000
-        cases = [("-1", 0), ("-1", late), ("9223372036854775807", late)]
+        overflowing = "99999999999999999999"
+        cases = [("-1", 0), ("-1", late), ("9223372036854775807", late),
+                 (overflowing, 0), (overflowing, late)]
         for length, offset in cases:
             with self.subTest(length=length, offset=offset):
                 path = self.work / ("length-%s-%d.bin" % (length, offset))
@@ -428,6 +448,82 @@ class SocketErrorTest(DownloadTestCase):
                 self.assertEqual((result["error"], result["offset"]),
                                  ("src file too small!", offset))
                 self.assertEqual(path.read_bytes(), big[:offset])
+
+    def test_a_failed_attempt_leaves_no_space_set_aside(self):
+        """A length far past the body makes the Linux build set space aside;
+        what the body did not fill is given back when the attempt fails."""
+        path = self.work / "big.bin"
+        result = self.socket(self.faults.url("/length/%d/big.bin" % (3 << 30)), path)
+        self.assertEqual((result["error"], result["offset"]), ("recv 0", BIG_SIZE))
+        self.assertWhole(path)
+        self.assertLess(path.stat().st_blocks * 512, BIG_SIZE + MIB)
+
+
+class TricklingPeerTest(DownloadTestCase):
+    """A peer that sends a little now and then, each piece within the receive
+    limit: the answer head has one limit from the request on and the body a
+    speed floor, so the attempt fails in time and the next one resumes; a
+    body that stops dead still meets the receive limit. Short limits keep
+    the cases quick; the defaults are 30 s each."""
+
+    # name, action, the own client's limits, error text, the limit in ms
+    # (how long the attempt may last, give or take), bytes the first attempt
+    # leaves (None: some, at most the whole file)
+    CASES = [
+        ("head trickled a byte a second", "trickle-head:1000", ["--receive-ms", "2000"],
+         "recv http head error.", 2000, 0),
+        ("body trickled below the floor", "trickle:500",
+         ["--receive-ms", "2000", "--min-speed", "4096", "--speed-window-ms", "2000"],
+         "recv speed too low", 2000, None),
+        ("body stalls mid-way", "stall-body:100000",
+         ["--receive-ms", "1000", "--min-speed", "4096", "--speed-window-ms", "2000"],
+         "recv() error", 1000, 100000),
+    ]
+    SLACK_MS = 2000
+
+    def test_one_attempt_ends_within_its_limit(self):
+        big = self.files["big.bin"]
+        for name, action, limits, error, limit_ms, held in self.CASES:
+            with self.subTest(name):
+                path = self.work / (name.replace(" ", "-") + ".bin")
+                url = self.faults.url("/%s/big.bin" % action.replace(":", "/"))
+                result = self.run_probe(["socket", url, self.probe.arg(path)] + limits)
+                print("\n%s (%s): %d ms" % (name, Options.target, result["took_ms"]),
+                      file=sys.stderr)
+                self.assertEqual(result["error"], error)
+                self.assertTrue(limit_ms <= result["took_ms"] < limit_ms + self.SLACK_MS,
+                                result["took_ms"])
+                if held == 0:
+                    self.assertEqual((result["offset"], path.exists()), (0, False))
+                    continue
+                data = path.read_bytes()
+                # What came stays, and the offset says so.
+                self.assertEqual(result["offset"], len(data))
+                self.assertTrue(0 < len(data) < BIG_SIZE, len(data))
+                self.assertEqual(data, big[:len(data)])
+                if held is not None:
+                    self.assertEqual(len(data), held)
+
+    def test_the_next_attempt_resumes(self):
+        for name, action, limits, error, limit_ms, held in self.CASES:
+            with self.subTest(name):
+                script = "next-" + name.replace(" ", "-")
+                self.faults.script(script, ["status:500"] * SYSTEM_REQUESTS + [action, "serve"])
+                url_path = "/script/%s/big.bin" % script
+                dest = self.work / (script + ".bin")
+                result = self.run_probe(["file", self.faults.url(url_path), self.probe.arg(dest),
+                                         "--fast"] + limits)
+                self.assertEqual((result["status"], result["log"]), (0, LOG_BY_SOCKET))
+                self.assertWhole(dest)
+                first, second = self.faults.requests_for(url_path)[SYSTEM_REQUESTS:]
+                print("\n%s (%s), attempt to attempt: %d ms" % (
+                    name, Options.target, (second.time - first.time) * 1000), file=sys.stderr)
+                self.assertLess(second.time - first.time, (limit_ms + self.SLACK_MS) / 1000)
+                self.assertEqual(first.range, "bytes=0-")
+                if held is not None:
+                    self.assertEqual(second.range, "bytes=%d-" % held)
+                else:
+                    self.assertTrue(0 < second.range_start < BIG_SIZE, second.range)
 
 
 class FallbackTest(DownloadTestCase):
@@ -493,6 +589,46 @@ class FallbackTest(DownloadTestCase):
                 self.assertWhole(dest)
                 self.assertEqual([r.range for r in self.faults.requests_for(url_path)[11:]],
                                  ranges)
+
+    def test_an_attempt_resumes_from_what_the_file_truly_holds(self):
+        """The partial file removed, cut or grown while the own client pauses
+        between attempts: the next one asks from the file's true size (from
+        the start when bytes not its own were added), says so in the log, and
+        the file ends whole."""
+        cut = 300_000
+        cases = [
+            # name, what happens to the file, the next range's start, log text
+            ("removed", lambda path: path.unlink(), 0, "partial file gone, started over."),
+            ("cut", lambda path: os.truncate(path, cut), cut,
+             "partial file shorter (%d bytes on disk, %d held), resumed from its end." % (cut, CUT_AT)),
+            ("grown", lambda path: append_bytes(path, payload(500_000, 6)), 0,
+             "partial file longer (%d bytes on disk, %d held), started over." % (
+                 CUT_AT + 500_000, CUT_AT)),
+        ]
+        whole = hashlib.md5(self.files["big.bin"]).hexdigest()
+        for name, change, start, log in cases:
+            with self.subTest(name):
+                script = "changed-" + name
+                self.faults.script(script, ["status:500"] * SYSTEM_REQUESTS + ["cut:%d" % CUT_AT, "serve"])
+                url_path = "/script/%s/big.bin" % script
+                dest = self.work / (script + ".bin")
+                args = ["file", self.faults.url(url_path), self.probe.arg(dest), "--fast",
+                        "--socket-pause-ms", "3000"]
+                probe = self.start_probe(args)
+                # The first attempt is over once the client has closed its
+                # connection; the pause before the next one has begun.
+                requests = lambda: self.faults.requests_for(url_path)[SYSTEM_REQUESTS:]
+                self.assertTrue(wait_until(lambda: requests() and requests()[0].done.is_set(), 60),
+                                "no first attempt of the own client")
+                self.assertEqual(dest.stat().st_size, CUT_AT)
+                change(dest)
+                result = self.probe_result(probe, args)
+                self.assertEqual([r.range for r in requests()], ["bytes=0-", "bytes=%d-" % start],
+                                 "the second attempt did not ask from the file's true size")
+                self.assertEqual((result["status"], result["log"]),
+                                 (0, LOG_CACHE_FAILED + LOG_FILE_FAILED + log
+                                  + "used DownloadFileBySocket() downloaded."))
+                self.assertEqual(md5_of(dest), whole)
 
     def test_every_method_fails(self):
         dest = self.work / "dest.bin"

@@ -34,8 +34,16 @@ TEST(HttpAnswerHead, ReadsTheFieldsOnlyAtTheStartOfTheirLines) {
       {"range without a start", "HTTP/1.1 206 x\r\nContent-Range: bytes */200\r\n\r\n", 206, false, 0, false, 0},
       {"range over 4 GiB", "HTTP/1.1 206 x\r\nContent-Range: bytes 4294967396-4294967495/4294967496\r\n\r\n", 206,
        false, 0, true, 4294967396},
+      // A prefix of the digits would pass for a length the server never sent.
       {"length too long for 64 bits", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n", 200,
-       true, 999999999999999999, false, 0},
+       false, 0, false, 0},
+      {"length one past 64 bits", "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775808\r\n\r\n", 200, false, 0,
+       false, 0},
+      {"largest 64-bit length", "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775807\r\n\r\n", 200, true,
+       9223372036854775807, false, 0},
+      {"range start too long for 64 bits",
+       "HTTP/1.1 206 x\r\nContent-Range: bytes 99999999999999999999-5/6\r\nContent-Length: 6000000\r\n\r\n", 206,
+       true, 6000000, true, -1},
       {"no status code", "garbage\r\n\r\n", 0, false, 0, false, 0},
       {"status line only", "HTTP/1.1 404\r\n\r\n", 404, false, 0, false, 0},
   };
@@ -44,9 +52,13 @@ TEST(HttpAnswerHead, ReadsTheFieldsOnlyAtTheStartOfTheirLines) {
     const HttpAnswerHead head = ParseHttpAnswerHead(c.strHead);
     EXPECT_EQ(head.nStatus, c.nStatus);
     EXPECT_EQ(head.bHasLength, c.bHasLength);
-    if (c.bHasLength) EXPECT_EQ(head.nContentLength, c.nLength);
+    if (c.bHasLength) {
+      EXPECT_EQ(head.nContentLength, c.nLength);
+    }
     EXPECT_EQ(head.bHasRangeStart, c.bHasRange);
-    if (c.bHasRange) EXPECT_EQ(head.nRangeStart, c.nRangeStart);
+    if (c.bHasRange) {
+      EXPECT_EQ(head.nRangeStart, c.nRangeStart);
+    }
   }
 }
 
