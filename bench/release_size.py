@@ -50,7 +50,7 @@ def origin(section, source, output):
     if "nlohmann" in section:
         return "nlohmann/json instances"
     if "libcurl" in source:
-        return "libcurl (HTTP/HTTPS, Schannel)"
+        return "libcurl (HTTP/HTTPS, proxies, Schannel)"
     if "libstdc++" in source or "libsupc++" in source:
         return "C++ runtime (libstdc++)"
     if re.search(r"lib(gcc|gcc_eh|mingwex|mingw32|msvcrt|winpthread|moldname)", source) or "crt" in Path(source.split("(")[0]).name:

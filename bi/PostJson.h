@@ -16,6 +16,10 @@ inline constexpr std::chrono::milliseconds kBiTransferLimit{1000};
 std::string PostJson(const std::string& strUrl, const nlohmann::json& body, const std::string& strToken,
                      std::chrono::milliseconds limit = kBiTransferLimit);
 
+// The TLS behaviour bits (libcurl's CURLOPT_SSL_OPTIONS) every BI transfer
+// uses, towards the service and towards an HTTPS proxy alike.
+long BiSslOptions();
+
 // The compact, key-sorted text of a JSON value; invalid UTF-8 is replaced,
 // never a reason to fail.
 std::string DumpCompact(const nlohmann::json& value);

@@ -53,13 +53,15 @@ ensure_locale() {
 
 # Debian ships no mingw libcurl: build a static one with Schannel from
 # Debian's own curl source package, keyed by its version, processor and
-# flavour: "schannel" for the test builds, "schannel-http" (HTTP and HTTPS
-# only, nothing the program does not use) for the shipped release build.
-HTTP_ONLY_CURL_OPTIONS=(
+# flavour: "schannel" for the test builds, "schannel-http-proxy" for the
+# shipped release build: HTTP and HTTPS only, nothing the program does not
+# use, but through the proxies the environment names, as company networks
+# need; Basic authentication stays for a proxy URL's "user:password@".
+RELEASE_CURL_OPTIONS=(
   --disable-ftp --disable-file --disable-rtsp --disable-dict --disable-telnet --disable-tftp
   --disable-pop3 --disable-imap --disable-smb --disable-smtp --disable-gopher --disable-mqtt
-  --disable-proxy --disable-ntlm --disable-ntlm-wb --disable-kerberos-auth --disable-negotiate-auth
-  --disable-digest-auth --disable-basic-auth --disable-bearer-auth --disable-aws --disable-crypto-auth
+  --disable-ntlm --disable-ntlm-wb --disable-kerberos-auth --disable-negotiate-auth
+  --disable-digest-auth --disable-bearer-auth --disable-aws --disable-crypto-auth
   --disable-tls-srp --disable-cookies --disable-alt-svc --disable-hsts --disable-doh --disable-mime
   --disable-netrc --disable-progress-meter --disable-dateparse --disable-headers-api
   --disable-unix-sockets --disable-get-easy-options --disable-verbose --disable-socketpair
@@ -68,7 +70,7 @@ HTTP_ONLY_CURL_OPTIONS=(
 ensure_windows_curl() {
   local arch=$1 flavour=$2 version prefix src
   local -a extra=()
-  [ "$flavour" = schannel-http ] && extra=("${HTTP_ONLY_CURL_OPTIONS[@]}")
+  [ "$flavour" = schannel-http-proxy ] && extra=("${RELEASE_CURL_OPTIONS[@]}")
   version=$(dpkg-query -W -f='${Version}' libcurl4-openssl-dev | sed 's/-.*//')
   prefix="$DEPS_DIR/curl-$version-$arch-$flavour"
   if [ -f "$prefix/lib/libcurl.a" ]; then return; fi
@@ -104,9 +106,9 @@ mkdir -p "$DEPS_DIR" 2>/dev/null || $SUDO mkdir -p "$DEPS_DIR"
 ensure_packages
 ensure_locale
 ensure_windows_curl i686 schannel
-ensure_windows_curl i686 schannel-http
+ensure_windows_curl i686 schannel-http-proxy
 ensure_windows_curl x86_64 schannel
-ensure_windows_curl x86_64 schannel-http
+ensure_windows_curl x86_64 schannel-http-proxy
 # The cross build finds nlohmann/json through a folder that holds nothing else.
 mkdir -p "$DEPS_DIR/mingw-json-include"
 ln -sfn /usr/include/nlohmann "$DEPS_DIR/mingw-json-include/nlohmann"

@@ -1,27 +1,34 @@
 """End-to-end tests of the BI client: its requests (bodies, signs, headers),
 its handling of every kind of answer and transport failure, and the
 forwarding of the statistics events, through the BI probe against the
-scripted HTTPS service on localhost:8443; then one window run of the real
-program with nginx and the service both up.
+scripted HTTPS service on localhost:8443; then window runs of the real
+program with nginx and the service both up, directly and through a CONNECT
+proxy. --release-program runs the proxy cases with the shipped build, whose
+libcurl is built apart.
 
   python3 test_bi.py --target linux --probe build/linux/tests/bi_probe \\
       --program build/linux/fetchlet
   python3 test_bi.py --target windows --probe build/windows/tests/bi_probe.exe \\
-      --program build/windows/Fetchlet.exe --close-window build/windows/tests/close_window.exe
+      --program build/windows/Fetchlet.exe --close-window build/windows/tests/close_window.exe \\
+      --release-program build/windows-release/Fetchlet.exe
 """
 
+import argparse
 import hashlib
 import json
 import os
 import re
 import subprocess
+import sys
 import time
 import unittest
+from pathlib import Path
 
 import targets
 import wine
-from bi_service import (ACCEPT_EVENT, INIT_PATH, REPORT_PATH, TOKEN, BiService, accept_init,
-                        dumps, hold, json_answer, partial, raw, refuse_init)
+from bi_service import (ACCEPT_EVENT, INIT_PATH, PORT, REPORT_PATH, TOKEN, BiService,
+                        accept_init, dumps, hold, json_answer, partial, raw, refuse_init)
+from connect_proxy import ConnectProxy, basic_credentials
 from datafiles import read_ini
 from peers import SDK_VERSION, Nginx
 from targets import ProgramTestCase
@@ -46,6 +53,7 @@ CURL_FAILED = "curl_easy_perform() failed: "
 
 class Options:
     probe = None
+    release_program = None
 
 
 def md5(text):
@@ -401,7 +409,74 @@ class ProgramRunTest(ProgramTestCase):
         self.assertEqual(message, stats[1].extend)
 
 
+# What a client names as the tunnel's target: the service's host and port.
+BI_TARGET = "localhost:%d" % PORT
+PROXY_CREDENTIALS = ("fetchlet", "pa55w0rd")
+
+
+class ProxyTest(ProgramTestCase):
+    """The BI client reaches its service through the proxy the environment
+    names (https_proxy and no_proxy, as libcurl reads them), with the shipped
+    program where the build names it. The statistics have a transport of
+    their own and stay off the proxy."""
+
+    def window_run(self, program, env, nginx):
+        """Opens and closes the window; the statistics events it sent."""
+        run = self.target.start(program=program, env=env)
+        self.assertTrue(self.target.wait_window(run),
+                        "the window did not come up; stderr:\n" + run.stderr())
+        self.assertEqual(self.target.destroy_window(run), 0, "exit code; stderr:\n" + run.stderr())
+        return nginx.wait_stats(lambda r: len(r) >= 2)
+
+    def test_bi_goes_through_the_proxy_the_environment_names(self):
+        cases = [
+            # name, credentials the proxy asks for, environment given the
+            # proxy's URL, service options, tunnelled, the service gets the events
+            ("https_proxy", None, lambda url: {"https_proxy": url()}, {}, True, True),
+            ("credentials in the proxy's URL", PROXY_CREDENTIALS,
+             lambda url: {"https_proxy": url(PROXY_CREDENTIALS)}, {}, True, True),
+            ("no_proxy names the service", None,
+             lambda url: {"https_proxy": url(), "no_proxy": "localhost"}, {}, False, True),
+            # The tunnel changes nothing of the peer's check: a certificate from
+            # a CA the client was not given (as an inspecting proxy shows) is refused.
+            ("certificate from another CA", None, lambda url: {"https_proxy": url()},
+             {"other_ca": True}, True, False),
+        ]
+        program = Options.release_program or targets.Options.program
+        self.assertTrue(program.exists(), "no program at %s: build its preset first" % program)
+        for name, credentials, environment, service_options, tunnelled, delivered in cases:
+            with self.subTest(name):
+                with Nginx() as nginx, BiService(**service_options) as service, \
+                        ConnectProxy(credentials) as proxy:
+                    # A no_proxy of the caller's own must not decide the case.
+                    stats = self.window_run(program, dict({"no_proxy": ""}, **environment(proxy.url)),
+                                            nginx)
+                    requests = service.wait_requests(3) if delivered else service.requests
+                    log = proxy.log()
+                self.assertEqual([r.data_type for r in stats], [101, 103])
+                self.assertEqual([r.path for r in requests],
+                                 [INIT_PATH, REPORT_PATH, REPORT_PATH] if delivered else [], requests)
+                # Only the BI client's tunnels: no other transport came this way.
+                self.assertTrue(all(r.method == "CONNECT" and r.target == BI_TARGET for r in log), log)
+                if not tunnelled:
+                    self.assertEqual(log, [])
+                    continue
+                self.assertTrue(log, "nothing came through the proxy")
+                # One tunnel per request: each goes on a fresh connection.
+                self.assertEqual(proxy.tunnels(), [BI_TARGET] * len(log), log)
+                self.assertEqual(len(log), len(requests) if delivered else service.connections, log)
+                if credentials:
+                    self.assertEqual({r.authorization for r in log}, {basic_credentials(*credentials)})
+
+
 def main():
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--release-program", type=Path,
+                        help="the shipped build's program, for the proxy cases")
+    args, rest = parser.parse_known_args(sys.argv[1:])
+    if args.release_program:
+        Options.release_program = args.release_program.resolve()
+    sys.argv[1:] = rest
     targets.main_with_path("probe", "build/linux/tests/bi_probe or build/windows/tests/bi_probe.exe",
                            lambda path: setattr(Options, "probe", path))
 
