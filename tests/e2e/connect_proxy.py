@@ -10,16 +10,14 @@ library only; every wait is bounded, and so is the proxy's whole life.
 import base64
 import select
 import socket
-import threading
 import time
 
-HOST = "127.0.0.1"
-HEADER_LIMIT = 65536       # a client's CONNECT head is a few hundred bytes
+from loopback_server import HOST, LoopbackServer, read_head
+
 REQUEST_TIMEOUT = 10.0     # to receive a request head
 CONNECT_TIMEOUT = 5.0      # to reach the tunnel's target
 TUNNEL_IDLE = 30.0         # a tunnel with no byte either way for this long closes
 LIFETIME = 600.0           # the proxy stops by itself after this
-STOP_TIMEOUT = 5.0         # for the accept loop and the connection threads to end
 CHUNK = 65536
 REALM = "fetchlet-test"
 
@@ -46,21 +44,14 @@ class ProxyRequest:
         return "<%s %s %s auth=%r>" % (self.method, self.target, self.status, self.authorization)
 
 
-class ConnectProxy:
+class ConnectProxy(LoopbackServer):
     """Use as a context manager. `credentials` is a (user, password) pair the
     proxy asks for, or None; `requests` lists what came in, in order."""
 
     def __init__(self, credentials=None, lifetime=LIFETIME):
+        super().__init__(lifetime, backlog=32)
         self.credentials = credentials
-        self.lifetime = lifetime
         self.requests = []
-        self.port = None
-        self._lock = threading.Lock()
-        self._stop = threading.Event()
-        self._listener = None
-        self._thread = None
-        self._workers = []
-        self._sockets = set()
 
     # What tests use.
     def url(self, credentials=None):
@@ -76,61 +67,10 @@ class ConnectProxy:
         """The targets of the CONNECTs the proxy tunnelled, in order."""
         return [r.target for r in self.log() if r.method == "CONNECT" and r.status == 200]
 
-    # Life cycle.
-    def __enter__(self):
-        self._listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self._listener.bind((HOST, 0))
-        self._listener.listen(32)
-        self._listener.settimeout(0.1)
-        self.port = self._listener.getsockname()[1]
-        self._deadline = time.monotonic() + self.lifetime
-        self._thread = threading.Thread(target=self._accept_loop, daemon=True)
-        self._thread.start()
-        return self
-
-    def __exit__(self, *exc):
-        self._stop.set()
-        if self._thread:
-            self._thread.join(STOP_TIMEOUT)
-        if self._listener:
-            self._listener.close()
-        with self._lock:
-            sockets = list(self._sockets)
-        for sock in sockets:
-            try:
-                sock.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-        for worker in self._workers:
-            worker.join(STOP_TIMEOUT)
-
     # Serving.
-    def _accept_loop(self):
-        while not self._stop.is_set() and time.monotonic() < self._deadline:
-            try:
-                conn, _ = self._listener.accept()
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            worker = threading.Thread(target=self._handle, args=(conn,), daemon=True)
-            self._workers = [w for w in self._workers if w.is_alive()] + [worker]
-            worker.start()
-        self._stop.set()
-
-    def _track(self, sock):
-        with self._lock:
-            self._sockets.add(sock)
-
-    def _forget(self, sock):
-        with self._lock:
-            self._sockets.discard(sock)
-        sock.close()
-
-    def _handle(self, conn):
-        self._track(conn)
+    def _handle(self, conn, peer):
         try:
-            head, rest = self._read_head(conn)
+            head, rest = read_head(conn, REQUEST_TIMEOUT)
             if head is None:
                 return
             request = self._parse(head)
@@ -148,23 +88,6 @@ class ConnectProxy:
                 self._tunnel(conn, request, rest)
         except OSError:
             pass    # the client went away; that is its business
-        finally:
-            self._forget(conn)
-
-    def _read_head(self, conn):
-        """The request head as text and the bytes after it; (None, b"") when
-        the client sent no whole head."""
-        conn.settimeout(REQUEST_TIMEOUT)
-        data = b""
-        while b"\r\n\r\n" not in data:
-            if len(data) > HEADER_LIMIT:
-                return None, b""
-            chunk = conn.recv(4096)
-            if not chunk:
-                return None, b""
-            data += chunk
-        head, rest = data.split(b"\r\n\r\n", 1)
-        return head.decode("latin-1"), rest
 
     @staticmethod
     def _parse(head):

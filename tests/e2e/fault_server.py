@@ -37,8 +37,8 @@ import socket
 import threading
 import time
 
-HOST = "127.0.0.1"
-HEADER_LIMIT = 65536       # a request header longer than this is dropped
+from loopback_server import HOST, LoopbackServer, read_head
+
 REQUEST_TIMEOUT = 10.0     # to receive a request header
 SEND_TIMEOUT = 30.0        # a client that stops reading gives up the answer
 STALL_LIMIT = 60.0         # a stalled answer closes after this, client or not
@@ -94,55 +94,17 @@ class Request:
         return "<%s range=%s>" % (self.line, self.range)
 
 
-class FaultServer:
+class FaultServer(LoopbackServer):
     """Use as a context manager. `files` maps a file name to its bytes;
     `requests` lists every request received, in order."""
 
     def __init__(self, files=None, lifetime=LIFETIME, stall_limit=STALL_LIMIT):
+        super().__init__(lifetime)
         self.files = dict(files or {})
-        self.lifetime = lifetime
         self.stall_limit = stall_limit
         self.requests = []
-        self.port = None
         self._scripts = {}
         self._counts = {}
-        self._lock = threading.Lock()
-        self._stop = threading.Event()
-        self._listener = None
-        self._thread = None
-        self._workers = []
-        self._connections = set()
-
-    # Life cycle.
-    def __enter__(self):
-        self._listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self._listener.bind((HOST, 0))
-        self._listener.listen(64)
-        self._listener.settimeout(0.1)
-        self.port = self._listener.getsockname()[1]
-        self._deadline = time.monotonic() + self.lifetime
-        self._thread = threading.Thread(target=self._accept_loop, daemon=True)
-        self._thread.start()
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
-
-    def stop(self):
-        self._stop.set()
-        if self._thread:
-            self._thread.join(5)
-        if self._listener:
-            self._listener.close()
-        with self._lock:
-            connections = list(self._connections)
-        for conn in connections:
-            try:
-                conn.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-        for worker in self._workers:
-            worker.join(5)
 
     # What tests use.
     def url(self, path):
@@ -159,21 +121,6 @@ class FaultServer:
             return [r for r in self.requests if r.target == path]
 
     # Serving.
-    def _accept_loop(self):
-        while not self._stop.is_set() and time.monotonic() < self._deadline:
-            try:
-                conn, peer = self._listener.accept()
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            with self._lock:
-                self._connections.add(conn)
-            worker = threading.Thread(target=self._handle, args=(conn, peer), daemon=True)
-            self._workers = [w for w in self._workers if w.is_alive()] + [worker]
-            worker.start()
-        self._stop.set()
-
     def _handle(self, conn, peer):
         request = None
         try:
@@ -186,23 +133,15 @@ class FaultServer:
         except OSError:
             pass    # the client went away; that is its business
         finally:
-            with self._lock:
-                self._connections.discard(conn)
             conn.close()
             if request is not None:
                 request.done.set()
 
-    def _read_request(self, conn, peer):
-        conn.settimeout(REQUEST_TIMEOUT)
-        data = b""
-        while b"\r\n\r\n" not in data:
-            if len(data) > HEADER_LIMIT:
-                return None
-            chunk = conn.recv(4096)
-            if not chunk:
-                return None
-            data += chunk
-        head = data.split(b"\r\n\r\n", 1)[0].decode("latin-1")
+    @staticmethod
+    def _read_request(conn, peer):
+        head, _ = read_head(conn, REQUEST_TIMEOUT)
+        if head is None:
+            return None
         lines = head.split("\r\n")
         headers = []
         for line in lines[1:]:
