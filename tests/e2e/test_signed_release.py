@@ -1,7 +1,9 @@
 """End-to-end tests of the release file as it ships: signed with
-tools/sign_release.sh under the test PKI, checked by the program's own
-publisher check (the signature_probe fixture, which runs the system's
-WinVerifyTrust first) and run under Wine.
+tools/sign_release.sh under the test PKI, stamped per user with
+tools/stamp_account_id.py, checked by the program's own publisher check (the
+signature_probe fixture, which runs the system's WinVerifyTrust first) and
+run under Wine: the start event and the version line carry the id a signed
+copy keeps in its signature.
 
   python3 test_signed_release.py --target windows \\
       --program build/windows64-release/Fetchlet.exe \\
@@ -11,6 +13,7 @@ WinVerifyTrust first) and run under Wine.
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 from pathlib import Path
 
@@ -20,6 +23,12 @@ import wine
 from peers import REPO_ROOT, SDK_VERSION, Nginx
 from targets import Options
 from test_startup import StartupTestCase, describe
+
+sys.path.insert(0, str(REPO_ROOT / "tools"))
+import der  # noqa: E402
+import unsigned_attributes  # noqa: E402
+from pe_certificate_table import CertificateTable  # noqa: E402
+from stamp_account_id import ACCOUNT_ID_OID  # noqa: E402
 
 PROBE_TIMEOUT = 60.0
 TEXTS_TIMEOUT = 30
@@ -55,7 +64,8 @@ class SignedReleaseTestCase(StartupTestCase):
         super().tearDownClass()
 
     def probe_file(self, path):
-        """The publisher check's status and reason."""
+        """The publisher check's status and reason, and what the account-id
+        look-up found ("id=..." or "problem=...")."""
         result = subprocess.run([wine.wine_command(), str(self.probe), wine.windows_path(path),
                                  codesign.PUBLISHER], env=self.target.env(),
                                 stdin=subprocess.DEVNULL, capture_output=True,
@@ -64,7 +74,10 @@ class SignedReleaseTestCase(StartupTestCase):
         self.assertEqual(result.returncode, 0, lines)
         verdict = re.fullmatch(r"verdict=(0x[0-9a-f]{8}) ?(.*)", lines[0])
         self.assertIsNotNone(verdict, lines)
-        return verdict[1], verdict[2]
+        found = re.fullmatch(r"account-id(?:=(.*)|-problem=(.*))", lines[1])
+        self.assertIsNotNone(found, lines)
+        account = "id=" + found[1] if found[1] is not None else "problem=" + found[2]
+        return verdict[1], verdict[2], account
 
     def version_line(self, run):
         """The version line as the window shows it."""
@@ -98,8 +111,22 @@ class SignedReleaseTestCase(StartupTestCase):
 class SignedReleaseTest(SignedReleaseTestCase):
 
     def test_the_signed_file_passes_the_publisher_check(self):
-        self.assertEqual(self.probe_file(self.signed), (SIGNED, ""))
+        self.assertEqual(self.probe_file(self.signed), (SIGNED, "", "id="))
         self.assertRunShows(self.signed, None)
+
+    def test_a_stamped_copy_keeps_its_signature_and_shows_its_id(self):
+        for account_id in ["700123456", "账号 7,x=1", "9" * 63]:
+            with self.subTest(account_id=account_id):
+                copy = self.target.stamp(account_id, self.signed)
+                self.assertEqual(self.probe_file(copy), (SIGNED, "", "id=" + account_id))
+                self.assertRunShows(copy, account_id)
+
+    def test_a_copy_stamped_again_carries_the_new_id_alone(self):
+        first = self.target.stamp("700123456", self.signed)
+        renamed = first.with_name("first.exe")
+        first.rename(renamed)
+        again = self.target.stamp("800654321", renamed)
+        self.assertEqual(self.probe_file(again), (SIGNED, "", "id=800654321"))
 
     def test_a_slot_stamped_after_signing_fails_the_check(self):
         image = bytearray(self.signed.read_bytes())
@@ -108,7 +135,7 @@ class SignedReleaseTest(SignedReleaseTestCase):
         image[slot:slot + 128] = text + b"\0" * (128 - len(text))
         copy = self.target.work / "slot-stamped.exe"
         copy.write_bytes(image)
-        status, reason = self.probe_file(copy)
+        status, reason, _ = self.probe_file(copy)
         self.assertEqual(status, CHANGED_AFTER_SIGNING, reason)
         self.assertIn("changed after signing", reason)
 
@@ -116,6 +143,20 @@ class SignedReleaseTest(SignedReleaseTestCase):
         copy = self.target.stamp("700123456")
         self.assertEqual(self.probe_file(copy)[0], NOT_SIGNED)
         self.assertRunShows(copy, "700123456")
+
+    def test_a_malformed_attribute_counts_as_no_id_and_is_logged(self):
+        # An id the stamping tool would refuse, written around it.
+        image = self.signed.read_bytes()
+        table = CertificateTable(image)
+        value = der.encode(der.UTF8_STRING, "[700123456".encode("utf-8"))
+        signature = unsigned_attributes.with_attribute(table.signature(image), ACCOUNT_ID_OID, value)
+        copy = self.target.work / "malformed.exe"
+        copy.write_bytes(table.with_signature(image, signature))
+        status, _, account = self.probe_file(copy)
+        self.assertEqual((status, account), (SIGNED, 'problem=the account id starts with "["'))
+        self.assertRunShows(copy, None)
+        self.assertIn('The account id in the signature is not used: the account id starts with "["',
+                      self.target.log_text())
 
 
 if __name__ == "__main__":

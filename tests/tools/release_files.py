@@ -32,6 +32,9 @@ def run_tool(*command):
     return result.returncode, result.stderr.decode(errors="replace")
 
 
+def stamp(program, copy, account_id):
+    return run_tool(sys.executable, TOOLS / "stamp_account_id.py", program, copy, account_id)
+
 
 def sign_release(*arguments):
     return run_tool("bash", TOOLS / "sign_release.sh", *arguments)
