@@ -128,6 +128,15 @@ class SignedReleaseTest(SignedReleaseTestCase):
         again = self.target.stamp("800654321", renamed)
         self.assertEqual(self.probe_file(again), (SIGNED, "", "id=800654321"))
 
+    def test_a_stamped_copy_without_its_signature_is_the_built_file(self):
+        # How anyone checks a shipped copy against a build of their own.
+        copy = self.target.stamp("700123456", self.signed)
+        removed = self.target.work / "removed.exe"
+        subprocess.run(["osslsigncode", "remove-signature", "-in", str(copy), "-out", str(removed)],
+                       check=True, capture_output=True, stdin=subprocess.DEVNULL,
+                       timeout=PROBE_TIMEOUT)
+        self.assertEqual(removed.read_bytes(), Options.program.read_bytes())
+
     def test_a_slot_stamped_after_signing_fails_the_check(self):
         image = bytearray(self.signed.read_bytes())
         slot = image.find(PLACEHOLDER)

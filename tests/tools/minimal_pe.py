@@ -1,6 +1,7 @@
 """The smallest 32-bit PE file that a code signer takes: headers and one
-initialised-data section holding the given bytes. Enough to sign, stamp and
-verify on a machine without the Windows build."""
+initialised-data section holding the given bytes, with its header checksum
+set as a linker sets it. Enough to sign, stamp and verify on a machine
+without the Windows build."""
 
 import struct
 
@@ -30,4 +31,15 @@ def minimal_pe(data):
     section = optional + OPTIONAL_HEADER_SIZE
     struct.pack_into("<8sIIIIIIHHI", headers, section, b".data", len(data), SECTION_RVA, raw_size,
                      FILE_ALIGNMENT, 0, 0, 0, 0, 0xC0000040)
-    return bytes(headers) + bytes(data) + b"\0" * (raw_size - len(data))
+    image = bytearray(headers + bytes(data) + b"\0" * (raw_size - len(data)))
+    struct.pack_into("<I", image, optional + 64, checksum(image))
+    return bytes(image)
+
+
+def checksum(image):
+    """The PE header checksum, word by word (the field itself is zero here)."""
+    total = 0
+    for (word,) in struct.iter_unpack("<H", image):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return total + len(image)

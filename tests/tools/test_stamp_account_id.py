@@ -111,6 +111,14 @@ class SignedTest(StampTestCase):
         self.assertStampedSignature(copy, "2nd")
         self.assertVerifies(self.folder / "copy.exe")
 
+    def test_removing_the_signature_gives_back_the_built_file(self):
+        # How anyone checks a shipped copy against a build of their own.
+        self.stamped(self.signed, "700123456")
+        removed = self.folder / "removed.exe"
+        subprocess.run(["osslsigncode", "remove-signature", "-in", str(self.folder / "copy.exe"),
+                        "-out", str(removed)], check=True, capture_output=True, timeout=TOOL_TIMEOUT)
+        self.assertEqual(removed.read_bytes(), self.unsigned.read_bytes())
+
     def test_a_nested_signature_stays(self):
         key, chain = codesign.test_pki().key_and_chain("good")
         nested = self.folder / "nested.exe"
