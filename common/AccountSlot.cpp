@@ -6,10 +6,10 @@
 extern char16_t g_szAccountIdSlot[64];
 char16_t g_szAccountIdSlot[64] = u"[TARN_ACCOUNT_ID_HOLD]";
 
-std::wstring GetAccountId() {
+std::wstring ReadAccountSlot() {
   const volatile char16_t* pSlot = g_szAccountIdSlot;
   if (pSlot[0] == u'[') return std::wstring();
   std::wstring strValue;
-  for (std::size_t i = 0; i < 64 && pSlot[i] != u'\0'; ++i) strValue += static_cast<wchar_t>(pSlot[i]);
+  for (std::size_t i = 0; i <= kAccountIdMaxUnits && pSlot[i] != u'\0'; ++i) strValue += static_cast<wchar_t>(pSlot[i]);
   return strValue;
 }

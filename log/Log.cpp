@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "common/AccountSlot.h"
+#include "common/AccountId.h"
 #include "common/Clock.h"
 #include "common/Common.h"
 #include "common/DeviceRecord.h"
@@ -100,6 +100,8 @@ std::wstring CLog::BuildStartText(const std::wstring& strRecordErrors) const {
 bool CLog::Startup() {
   m_tStartTime = NowSeconds();
   const std::wstring strRecordErrors = LoadDeviceRecord();
+  const std::string& strAccountProblem = LookUpAccountId().strProblem;
+  if (!strAccountProblem.empty()) Write("The account id in the signature is not used: " + strAccountProblem);
   Report(kEventStart, BuildStartText(strRecordErrors));
   StartSender();
 

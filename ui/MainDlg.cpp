@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "common/AccountSlot.h"
+#include "common/AccountId.h"
 #include "common/Common.h"
 #include "log/Log.h"
 #include "platform/FileSystem.h"

@@ -71,6 +71,11 @@ class TestPki:
         chain = (folder / (name + ".pem")).read_bytes() + (folder / (root + ".pem")).read_bytes()
         (folder / (name + "-chain.pem")).write_bytes(chain)
 
+    def key_and_chain(self, signer="good"):
+        """The signer's key and its certificate chain (signer, then root)."""
+        name = self.signers[signer]
+        return self.folder / (name + ".key"), self.folder / (name + "-chain.pem")
+
     def sign(self, data, signer="good"):
         """data (a PE file's bytes) signed by one of the signers."""
         name = self.signers[signer]

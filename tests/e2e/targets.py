@@ -162,10 +162,12 @@ class Target:
     def log_text(self):
         raise NotImplementedError
 
-    def stamp(self, account_id):
-        """A copy of the program that carries the account id."""
-        copy = self.work / ("stamped-" + self.program.name)
-        subprocess.run([sys.executable, str(Options.stamp_tool), str(self.program),
+    def stamp(self, account_id, program=None):
+        """A copy of the program (or of another file of it) that carries the
+        account id."""
+        program = program or self.program
+        copy = self.work / ("stamped-" + program.name)
+        subprocess.run([sys.executable, str(Options.stamp_tool), str(program),
                         str(copy), account_id], check=True, timeout=60,
                        stdin=subprocess.DEVNULL, capture_output=True)
         return copy

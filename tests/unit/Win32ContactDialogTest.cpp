@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/resource.h"
 #include "common/Common.h"
 #include "ui/ContactDialog.h"
+#include "ui/win32/ResourceIds.h"
 #include "ui/win32/Win32MainWindow.h"
 
 namespace {

@@ -20,10 +20,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/resource.h"
 #include "common/Common.h"
-#include "ui/MainDlg.h"
 #include "tests/unit/TestSupport.h"
+#include "ui/MainDlg.h"
+#include "ui/win32/ResourceIds.h"
 #include "ui/win32/Win32MainWindow.h"
 
 // Reads what the window keeps to itself (a friend of CWin32MainWindow).

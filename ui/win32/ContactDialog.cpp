@@ -1,6 +1,6 @@
 #include "ui/ContactDialog.h"
 
-#include "app/resource.h"
+#include "ui/win32/ResourceIds.h"
 #include "ui/win32/Win32MainWindow.h"
 
 namespace {

@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "app/resource.h"
 #include "common/Common.h"
 #include "platform/WorkArea.h"
 #include "ui/MainDlg.h"
 #include "ui/win32/ComApartment.h"
 #include "ui/win32/FolderPicker.h"
+#include "ui/win32/ResourceIds.h"
 #include "ui/win32/WindowLayout.h"
 
 namespace {

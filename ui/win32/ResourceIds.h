@@ -1,4 +1,5 @@
-// Resource ids of the Windows program (shared by the .rc and the code).
+// Resource ids of the Windows program: the window and the contact dialog
+// load them, app/Fetchlet.rc gives them their pictures and dialog.
 #pragma once
 
 #define IDI_FETCHLET 102
