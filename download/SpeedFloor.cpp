@@ -15,8 +15,7 @@ constexpr int kStepsPerWindow = 32;
 }  // namespace
 
 CSpeedFloor::CSpeedFloor(std::int64_t nBytesPerSecond, std::chrono::milliseconds window, Clock::time_point start)
-    : m_nFloorBytes(0), m_window(std::clamp(window, std::chrono::milliseconds::zero(), platform::kLongestWait)),
-      m_start(start) {
+    : m_nFloorBytes(0), m_window(std::clamp(window, std::chrono::milliseconds::zero(), platform::kLongestWait)) {
   if (nBytesPerSecond <= 0 || m_window.count() == 0) return;
   const std::int64_t nMs = m_window.count();
   m_nFloorBytes = nBytesPerSecond > std::numeric_limits<std::int64_t>::max() / nMs

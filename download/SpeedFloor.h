@@ -30,7 +30,6 @@ private:
 
   std::int64_t m_nFloorBytes;  // what one window must bring
   std::chrono::milliseconds m_window;
-  Clock::time_point m_start;
   std::int64_t m_nBytes = 0;
   // The counts at moments bytes arrived, one per step at most, oldest first;
   // the oldest lies at or before the last window's start.
