@@ -3,14 +3,17 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <string>
 #include <vector>
+
+#include "platform/win32/OwnProgramPath.h"
 
 namespace platform {
 
 bool ReadModuleVersion(ModuleVersion& version) {
-  wchar_t szPath[MAX_PATH] = {};
-  const DWORD nPathLength = GetModuleFileNameW(nullptr, szPath, MAX_PATH);
-  if (nPathLength == 0 || nPathLength >= MAX_PATH) return false;  // a cut path names another file
+  const std::wstring strPath = OwnProgramPath();
+  if (strPath.empty()) return false;
+  const wchar_t* szPath = strPath.c_str();
 
   DWORD dwHandle = 0;
   const DWORD nInfoSize = GetFileVersionInfoSizeW(szPath, &dwHandle);

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include "platform/win32/OwnProgramPath.h"
+
 namespace platform {
 
 namespace {
@@ -18,22 +20,6 @@ public:
 private:
   HCRYPTMSG m_hMessage;
 };
-
-// Paths longer than MAX_PATH are the program's own too: the buffer grows
-// until the whole path fits.
-std::wstring OwnProgramPath() {
-  std::wstring strPath(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD nLength = GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size()));
-    if (nLength == 0) return {};
-    if (nLength < strPath.size()) {
-      strPath.resize(nLength);
-      return strPath;
-    }
-    if (strPath.size() >= 32768) return {};
-    strPath.resize(strPath.size() * 2);
-  }
-}
 
 }  // namespace
 
