@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "BiCaFile.h"
 #include "Deployment.h"
 #include "platform/CurlLibrary.h"
 

@@ -52,12 +52,17 @@ ensure_locale() {
 }
 
 # Debian ships no mingw libcurl: build a static one with Schannel from
-# Debian's own curl source package, keyed by its version, processor and
-# flavour: "schannel" for the test builds, "schannel-http-proxy" for the
-# shipped release build: HTTP and HTTPS only, nothing the program does not
-# use, but through the proxies the environment names, as company networks
-# need; Basic authentication stays for a proxy URL's "user:password@".
-RELEASE_CURL_OPTIONS=(
+# Debian's own curl source package, keyed by its version and processor, one
+# for the test and release builds alike: HTTP and HTTPS only, nothing the
+# program does not use, but through the proxies the environment names, as
+# company networks need; Basic authentication stays for a proxy URL's
+# "user:password@".
+CURL_FLAVOUR=schannel-http-proxy
+CURL_OPTIONS=(
+  --with-schannel --disable-shared --disable-pthreads
+  --without-libpsl --without-zlib --without-brotli --without-zstd --without-libidn2
+  --without-nghttp2 --without-librtmp --without-libssh2 --disable-ldap --disable-ldaps
+  --disable-manual --disable-docs
   --disable-ftp --disable-file --disable-rtsp --disable-dict --disable-telnet --disable-tftp
   --disable-pop3 --disable-imap --disable-smb --disable-smtp --disable-gopher --disable-mqtt
   --disable-ntlm --disable-ntlm-wb --disable-kerberos-auth --disable-negotiate-auth
@@ -67,14 +72,11 @@ RELEASE_CURL_OPTIONS=(
   --disable-unix-sockets --disable-get-easy-options --disable-verbose --disable-socketpair
 )
 
-ensure_windows_curl() {
-  local arch=$1 flavour=$2 version prefix src
-  local -a extra=()
-  [ "$flavour" = schannel-http-proxy ] && extra=("${RELEASE_CURL_OPTIONS[@]}")
-  version=$(dpkg-query -W -f='${Version}' libcurl4-openssl-dev | sed 's/-.*//')
-  prefix="$DEPS_DIR/curl-$version-$arch-$flavour"
-  if [ -f "$prefix/lib/libcurl.a" ]; then return; fi
-  echo "setup: building static libcurl $version for Windows $arch ($flavour)"
+curl_prefix() {
+  echo "$DEPS_DIR/curl-$CURL_VERSION-$1-$CURL_FLAVOUR"
+}
+
+ensure_source_packages() {
   if ! ls /etc/apt/sources.list.d/fetchlet-src.* >/dev/null 2>&1; then
     local f
     for f in /etc/apt/sources.list.d/*.sources; do
@@ -88,27 +90,52 @@ ensure_windows_curl() {
     fi
     $SUDO apt-get update -qq
   fi
+}
+
+# build_curl <source tree> <processor>: configure and make run alone in a
+# copy of the tree, so both processors build at once (configure is one long
+# serial script, the compile is short).
+build_curl() {
+  local tree=$1 arch=$2 prefix
+  prefix=$(curl_prefix "$arch")
+  cp -a "$tree" "$tree-$arch"
+  (cd "$tree-$arch" && ./configure -q --host="$arch-w64-mingw32" CC="$arch-w64-mingw32-gcc-posix" \
+      --prefix="$prefix" "${CURL_OPTIONS[@]}" >/dev/null 2>&1 \
+    && make -s -j"$(nproc)" -C lib >/dev/null && make -s -C lib install >/dev/null \
+    && make -s -C include install >/dev/null)
+  test -f "$prefix/lib/libcurl.a"
+}
+
+ensure_windows_curls() {
+  local arch src tree status=0
+  local -a missing=() jobs=()
+  CURL_VERSION=$(dpkg-query -W -f='${Version}' libcurl4-openssl-dev | sed 's/-.*//')
+  for arch in "$@"; do
+    [ -f "$(curl_prefix "$arch")/lib/libcurl.a" ] || missing+=("$arch")
+  done
+  [ ${#missing[@]} = 0 ] && return
+  echo "setup: building static libcurl $CURL_VERSION for Windows: ${missing[*]}"
+  ensure_source_packages
   src=$(mktemp -d)
   (cd "$src" && apt-get source -qq --download-only curl >/dev/null)
   tar -xf "$(ls "$src"/curl_*.orig.tar.* | grep -v '\.asc$' | head -n 1)" -C "$src"
-  (cd "$src"/curl-*/ && ./configure -q --host=$arch-w64-mingw32 CC=$arch-w64-mingw32-gcc-posix \
-      --prefix="$prefix" --with-schannel --disable-shared --disable-pthreads \
-      --without-libpsl --without-zlib --without-brotli --without-zstd --without-libidn2 \
-      --without-nghttp2 --without-librtmp --without-libssh2 --disable-ldap --disable-ldaps \
-      --disable-manual --disable-docs "${extra[@]}" >/dev/null 2>&1 \
-    && make -s -j"$(nproc)" -C lib >/dev/null && make -s -C lib install >/dev/null \
-    && make -s -C include install >/dev/null)
+  tree=$(ls -d "$src"/curl-*/)
+  tree=${tree%/}
+  for arch in "${missing[@]}"; do
+    build_curl "$tree" "$arch" &
+    jobs+=($!)
+  done
+  for job in "${jobs[@]}"; do
+    wait "$job" || status=1
+  done
   rm -rf "$src"
-  test -f "$prefix/lib/libcurl.a"
+  return $status
 }
 
 mkdir -p "$DEPS_DIR" 2>/dev/null || $SUDO mkdir -p "$DEPS_DIR"
 ensure_packages
 ensure_locale
-ensure_windows_curl i686 schannel
-ensure_windows_curl i686 schannel-http-proxy
-ensure_windows_curl x86_64 schannel
-ensure_windows_curl x86_64 schannel-http-proxy
+ensure_windows_curls i686 x86_64
 # The cross build finds nlohmann/json through a folder that holds nothing else.
 mkdir -p "$DEPS_DIR/mingw-json-include"
 ln -sfn /usr/include/nlohmann "$DEPS_DIR/mingw-json-include/nlohmann"

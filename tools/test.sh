@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both targets and runs every test: the Linux
-# build natively, the Windows build under Wine (headless, on a fresh prefix).
+# build natively, the Windows build under Wine (headless). The Windows tests
+# run beside the Linux ones; each end-to-end suite has a network, a display
+# and a Wine prefix of its own, so suites run side by side.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 STARTED=$(date +%s)
 
+# Tests at once: the Linux presets' (whose end-to-end suites mostly wait on
+# their peers) and the Windows preset's (its unit tests take one slot, as they
+# share one prefix).
+LINUX_JOBS=${FETCHLET_LINUX_TEST_JOBS:-2}
+WINDOWS_JOBS=${FETCHLET_WINDOWS_TEST_JOBS:-3}
+
+minutes() {
+  printf '%dm%02ds' $(($1 / 60)) $(($1 % 60))
+}
 # Each stage's time, after it, and the whole command's at the end.
 STAGE_STARTED=$STARTED
 stage_done() {
-  local took=$(( $(date +%s) - STAGE_STARTED ))
-  printf '== %s: %dm%02ds\n' "$1" $((took / 60)) $((took % 60))
+  echo "== $1: $(minutes $(( $(date +%s) - STAGE_STARTED )))"
   STAGE_STARTED=$(date +%s)
 }
 # build <preset> [build options]
@@ -17,37 +27,36 @@ build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$@" || exit 1
   stage_done "build $1"
 }
+# The compiler cache's counts of reused and compiled files, summed.
+cache_counts() {
+  ccache --print-stats 2>/dev/null | awk '
+    $1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" { hits += $2 }
+    $1 == "cache_miss" { misses += $2 }
+    END { print hits + 0, misses + 0 }'
+}
 
 bash tools/setup.sh || exit 1
 source tools/wine_target.sh
 stage_done "set-up"
 
-# What the whole run shares: the Windows tests' prefix, and the keys and
-# certificates the suites make with openssl (each suite makes its own when run
-# alone).
+# What the whole run shares: a booted Wine prefix for the Windows unit tests, a
+# copy of it that no process uses, which each end-to-end suite copies again
+# (tests/e2e/wine.py), and the keys and certificates the suites make with
+# openssl (each suite makes its own when run alone).
 WINEPREFIX=$(mktemp -d /tmp/fetchlet-wine.XXXXXX)
+TEMPLATE_PREFIX=$(mktemp -d /tmp/fetchlet-wine-template.XXXXXX)
 FETCHLET_TEST_KEYS=$(mktemp -d /tmp/fetchlet-keys.XXXXXX)
+RESULTS=$(mktemp -d /tmp/fetchlet-results.XXXXXX)
 export FETCHLET_TEST_KEYS
+WINDOWS_JOB=""
 cleanup() {
+  [ -n "$WINDOWS_JOB" ] && kill -- -"$WINDOWS_JOB" 2>/dev/null
   WINEPREFIX=$WINEPREFIX timeout 30 wineserver -k >/dev/null 2>&1
-  rm -rf "$WINEPREFIX" "$FETCHLET_TEST_KEYS"
+  rm -rf "$WINEPREFIX" "$TEMPLATE_PREFIX" "$FETCHLET_TEST_KEYS" "$RESULTS"
 }
 trap cleanup EXIT
 
-build linux
-if [ "$WINDOWS_PRESET" = windows ]; then
-  build windows
-else
-  # Its tests cannot run here; the shipped program must still build.
-  build windows --target fetchlet
-  build "$WINDOWS_PRESET"
-fi
-# The release file the road test also runs (the shipped one, or its 64-bit twin).
-build "$WINDOWS_PRESET-release"
-build linux-sanitize
-build linux-tsan
-
-# The Windows tests' prefix boots while the Linux tests run.
+# The prefix boots while the builds run.
 (
   export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=zh_CN.UTF-8
   timeout 180 wineboot -i
@@ -60,37 +69,77 @@ build linux-tsan
   # screen, or no window could be made.
   timeout 30 wineserver -k
   timeout 30 wineserver -w
+  cp -a "$WINEPREFIX/." "$TEMPLATE_PREFIX"
 ) >/dev/null 2>&1 </dev/null &
 BOOT=$!
 
+CACHE_BEFORE=$(cache_counts)
+build linux
+if [ "$WINDOWS_PRESET" = windows ]; then
+  build windows
+else
+  # Its tests cannot run here; the shipped program must still build.
+  build windows --target fetchlet
+  build "$WINDOWS_PRESET"
+fi
+# The release file the road test also runs (the shipped one, or its 64-bit twin).
+build "$WINDOWS_PRESET-release"
+build linux-sanitize
+build linux-tsan
+read -r HITS_BEFORE MISSES_BEFORE <<<"$CACHE_BEFORE"
+read -r HITS MISSES <<<"$(cache_counts)"
+HITS=$((HITS - HITS_BEFORE))
+COMPILES=$((HITS + MISSES - MISSES_BEFORE))
+if [ "$COMPILES" -gt 0 ]; then
+  echo "== compiler cache: $HITS of $COMPILES compiles reused ($((100 * HITS / COMPILES))%)"
+else
+  echo "== compiler cache: nothing compiled"
+fi
+
+wait $BOOT
+stage_done "wait for the Wine prefix"
+
+# The Windows tests, in the background and in a process group of their own
+# (which the exit ends): their output and time are printed when the Linux
+# tests are done.
+set -m
+(
+  started=$(date +%s)
+  export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=zh_CN.UTF-8
+  export FETCHLET_TEST_WINEPREFIX=$TEMPLATE_PREFIX
+  # A persistent server and one finished start keep each unit test's exe from
+  # paying the server's start-up and output-pipe wait; its output goes
+  # nowhere, so nothing waits on its pipe.
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    wineserver -p </dev/null >/dev/null 2>&1
+    timeout 60 wine cmd /c exit >/dev/null 2>&1
+    ctest --preset "$WINDOWS_PRESET" -j'"$WINDOWS_JOBS"
+  echo $? >"$RESULTS/windows-status"
+  echo $(( $(date +%s) - started )) >"$RESULTS/windows-time"
+) >"$RESULTS/windows.log" 2>&1 </dev/null &
+WINDOWS_JOB=$!
+set +m
+
 status=0
-echo "== Linux tests"
-ctest --preset linux -j2 || status=1
+echo "== Linux tests (the Windows tests run beside them)"
+ctest --preset linux -j"$LINUX_JOBS" || status=1
 stage_done "Linux tests"
 
 echo "== Linux unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, fuzzers"
-ctest --preset linux-sanitize -j2 || status=1
+ctest --preset linux-sanitize -j"$LINUX_JOBS" || status=1
 stage_done "sanitizer tests"
 
 echo "== The report sender, the reporter and the BI client under ThreadSanitizer"
-ctest --preset linux-tsan || status=1
+ctest --preset linux-tsan -j"$LINUX_JOBS" || status=1
 stage_done "ThreadSanitizer tests"
 
 echo "== Windows tests (Wine, $WINDOWS_PRESET build)"
-wait $BOOT
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=zh_CN.UTF-8
-# The e2e suites share this prefix and the screen it starts on (tests/e2e/wine.py).
-export FETCHLET_TEST_WINEPREFIX=$WINEPREFIX
-# A persistent server and one finished start keep each test exe from paying
-# the server's start-up and output-pipe wait; its output goes nowhere, so
-# nothing waits on its pipe.
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  wineserver -p </dev/null >/dev/null 2>&1
-  timeout 60 wine cmd /c exit >/dev/null 2>&1
-  ctest --preset "$WINDOWS_PRESET"' || status=1
-stage_done "Windows tests"
+wait $WINDOWS_JOB
+WINDOWS_JOB=""
+cat "$RESULTS/windows.log"
+[ "$(cat "$RESULTS/windows-status" 2>/dev/null)" = 0 ] || status=1
+echo "== Windows tests: $(minutes "$(cat "$RESULTS/windows-time" 2>/dev/null || echo 0)"), of which $(minutes $(( $(date +%s) - STAGE_STARTED ))) after the Linux tests"
 
 TOOK=$(( $(date +%s) - STARTED ))
-printf '== test command: %dm%02ds in all, %s\n' $((TOOK / 60)) $((TOOK % 60)) \
-  "$([ $status = 0 ] && echo "every test passed" || echo "SOME TESTS FAILED")"
+echo "== test command: $(minutes $TOOK) in all, $([ $status = 0 ] && echo "every test passed" || echo "SOME TESTS FAILED")"
 exit $status

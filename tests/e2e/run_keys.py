@@ -1,29 +1,26 @@
 """Keys and certificates the tests make with openssl, made once per test run.
-tools/test.sh names a folder for the whole run in FETCHLET_TEST_KEYS; without
-it (a suite run alone) each process makes its own. Key generation costs a few
-hundred milliseconds a key, and the suites would otherwise pay it per class
-or per service start."""
+tools/test.sh names a folder for the whole run in FETCHLET_TEST_KEYS. Without
+it the suites of one tree share the day's folder under build/test-keys: suites
+run side by side (ctest -j) must agree on the one CA file the test builds
+trust (build/bi-test-ca.pem), and the certificates, valid for two days, then
+never expire in use. Key generation costs a few hundred milliseconds a key,
+and the suites would otherwise pay it per class or per service start."""
 
-import atexit
 import os
 import shutil
 import tempfile
+import time
 from pathlib import Path
 
 KEYS_VARIABLE = "FETCHLET_TEST_KEYS"
-
-_own_folder = None
+TREE_KEYS = Path(__file__).resolve().parents[2] / "build" / "test-keys"
 
 
 def _base_folder():
-    global _own_folder
     given = os.environ.get(KEYS_VARIABLE)
     if given:
         return Path(given)
-    if _own_folder is None:
-        _own_folder = Path(tempfile.mkdtemp(prefix="fetchlet-keys-"))
-        atexit.register(shutil.rmtree, _own_folder, True)
-    return _own_folder
+    return TREE_KEYS / time.strftime("%Y-%m-%d")
 
 
 def key_folder(name, make):

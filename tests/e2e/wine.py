@@ -141,55 +141,35 @@ class WinePrefix:
         self._run(["wineserver", "-w"], WINESERVER_TIMEOUT)
 
 
-# A prefix the whole test run shares (tools/test.sh boots one): its path, and
-# DISPLAY names the screen its processes use.
-SHARED_PREFIX_VARIABLE = "FETCHLET_TEST_WINEPREFIX"
-# Under a user's folder of a prefix.
-URL_CACHE = "AppData/Local/Microsoft/Windows/INetCache"
-TEMP_FOLDER = "AppData/Local/Temp"
+# A booted prefix the whole test run gives (tools/test.sh boots one), which
+# no process uses: each suite runs in a copy of its own (under a second, where
+# a wineboot takes half a minute), with a server and a display of its own, so
+# suites run side by side, each in its own network.
+TEMPLATE_PREFIX_VARIABLE = "FETCHLET_TEST_WINEPREFIX"
+# How long a copy's server lingers without clients.
+COPY_SERVER_LINGER = 60
 
 
-class RunDisplay:
-    """The run's X display, as the run's prefix was started on it. The
-    pointer goes back to the screen's middle, where a fresh screen has it."""
+class CopiedPrefix(WinePrefix):
+    """A copy of the run's booted prefix, on this suite's display."""
 
-    def __init__(self):
-        self.display = os.environ["DISPLAY"]
-        xdotool(dict(os.environ), "mousemove", str(SCREEN_WIDTH // 2), str(SCREEN_HEIGHT // 2))
-
-    def __exit__(self, *exc):
-        pass
-
-
-class RunPrefix(WinePrefix):
-    """The run's booted prefix, shared by its suites: a suite ends what earlier
-    ones left running and empties the caches a case could read another's
-    download from, instead of paying a wineboot of its own. Per-case files
-    (the data folder, the install on C:) are cleaned by the cases, as in a
-    prefix of the suite's own."""
+    def __init__(self, display, template):
+        super().__init__(display)
+        self.template = Path(template)
 
     def __enter__(self):
-        self._end_processes()
-        for user in (self.path / "drive_c" / "users").iterdir():
-            if user.name != "Public":
-                shutil.rmtree(user / URL_CACHE, ignore_errors=True)
-                shutil.rmtree(user / TEMP_FOLDER, ignore_errors=True)
-                (user / TEMP_FOLDER).mkdir(parents=True, exist_ok=True)
-        self._start_server()
-        self._run([wine_command(), "cmd", "/c", "exit"], WINEBOOT_TIMEOUT)
-        return self
-
-    def __exit__(self, *exc):
-        # The run's later tests find the prefix as the run left it: no
-        # processes of this suite, and a server that stays up.
         try:
-            self._end_processes()
-            self._start_server()
-        except subprocess.SubprocessError:
-            pass
-
-    def _start_server(self):
-        self._run(["wineserver", "-p"], WINESERVER_TIMEOUT)
+            subprocess.run(["cp", "-a", str(self.template) + "/.", str(self.path)],
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.PIPE, timeout=WINEBOOT_TIMEOUT, check=True)
+            # The copy's own server, in this suite's network; one finished
+            # start spares the first test the server's start-up.
+            self._run(["wineserver", "-p%d" % COPY_SERVER_LINGER], WINESERVER_TIMEOUT)
+            self._run([wine_command(), "cmd", "/c", "exit"], WINEBOOT_TIMEOUT)
+        except (subprocess.SubprocessError, OSError) as error:
+            self.__exit__()
+            raise RuntimeError("copying the run's prefix failed: %s" % error)
+        return self
 
 
 # The display and prefix that every test class of this process shares.
@@ -203,14 +183,13 @@ def _close_shared_session():
 
 
 def _open_display_and_prefix():
-    """The run's prefix and display when the run gives one, else a display
-    and a fresh prefix of this process's own."""
-    shared = os.environ.get(SHARED_PREFIX_VARIABLE)
-    if shared and os.environ.get("DISPLAY"):
-        xvfb = RunDisplay()
-        return xvfb, RunPrefix(xvfb.display, shared).__enter__()
+    """A display of this process's own, and a copy of the run's prefix when
+    the run gives one, else a freshly booted prefix."""
+    template = os.environ.get(TEMPLATE_PREFIX_VARIABLE)
     xvfb = Xvfb().__enter__()
     try:
+        if template:
+            return xvfb, CopiedPrefix(xvfb.display, template).__enter__()
         return xvfb, WinePrefix(xvfb.display).__enter__()
     except Exception:
         xvfb.__exit__()

@@ -4,20 +4,25 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <string>
 
 #include "platform/FileSystem.h"
+#ifdef _WIN32
+#include "platform/win32/OwnProgramPath.h"
+#endif
 #include "tests/unit/TestSupport.h"
 
-// Where the build put the fixture, in this system's separators.
+// The build puts the fixture beside the test program (no build folder is
+// compiled in, so a tree's compiles serve its clones too).
 inline std::wstring FakeClientPath() {
-  std::wstring strPath = L"" FETCHLET_FAKE_CLIENT;
-  std::replace(strPath.begin(), strPath.end(), L'/', platform::kPathSeparator);
-  return strPath;
+#ifdef _WIN32
+  return (std::filesystem::path(platform::OwnProgramPath()).parent_path() / L"fake_client.exe").wstring();
+#else
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "fake_client").wstring();
+#endif
 }
 
 // A copy of the fixture under the name that picks its role.
