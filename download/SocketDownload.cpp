@@ -34,7 +34,8 @@ public:
   // The stage's own limit, cut to what is left of the whole call.
   std::chrono::milliseconds Limit(std::chrono::milliseconds stage) const {
     if (!m_bSet) return stage;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_end - Clock::now());
+    // Rounded up, as every wait here: a wait never ends before its limit.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_end - Clock::now());
     return std::max(std::chrono::milliseconds(0), std::min(stage, left));
   }
   bool Passed() const { return m_bSet && Clock::now() >= m_end; }
@@ -55,9 +56,10 @@ std::wstring StageError(const wchar_t* szStage, bool bSystemText) {
   return bSystemText ? szStage + GetLastErrorText() : std::wstring(szStage);
 }
 
-// What is left until end; zero once it has passed.
+// What is left until end, rounded up so that a wait for it never ends
+// before it; zero once it has passed.
 std::chrono::milliseconds Left(Clock::time_point end) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
   return std::max(std::chrono::milliseconds(0), left);
 }
 

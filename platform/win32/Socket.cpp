@@ -47,8 +47,9 @@ timeval ToTimeval(std::chrono::milliseconds timeout) {
   return tv;
 }
 
+// Rounded up: a wait for it never ends before the deadline.
 std::chrono::milliseconds Remaining(Clock::time_point deadline) {
-  const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
   return std::max(remaining, std::chrono::milliseconds::zero());
 }
 

@@ -146,6 +146,11 @@ class RoadTestCase(ProgramTestCase, StatisticsAssertions):
                 self.press_install_button(run)
             captions = self.answer_windows(run, answers)
             code = run.wait(10)
+            if code is None:
+                shown = [wine.window_name(self.target.env(), window)
+                         for window in wine.visible_windows(self.target.env(), run.pid)]
+                self.fail("the run did not end by itself; its windows: %r; stderr:\n%s"
+                          % (shown, run.stderr()))
         self.assertIsNotNone(code, "the run did not end by itself; stderr:\n" + run.stderr())
         return run, code, captions
 

@@ -35,6 +35,9 @@ EXIT_SLACK_S = 1.0
 REPORT_HOLD_LIMIT_MS = 250
 # The window's delay caused by a BI service that never answers.
 WINDOW_DELAY_LIMIT_S = 0.5
+# Starts per measurement, of which the quickest counts: a delay the program
+# causes is in every start, a busy machine's in some.
+WINDOW_STARTS = 3
 # The URL cache's share of a statistics request's budget; the own client
 # keeps the rest for its one try.
 STATS_CACHE_SHARE_S = 1.2
@@ -184,14 +187,17 @@ class WindowTimeTest(ProgramTestCase):
             self.assertEqual(self.target.destroy_window(run), 0, run.stderr())
         return seconds
 
+    def quickest_window_seconds(self, bi_mode):
+        return min(self.window_seconds(bi_mode) for _ in range(WINDOW_STARTS))
+
     def test_window_shows_while_the_bi_service_never_answers(self):
-        silent = self.window_seconds("never answers")
+        silent = self.quickest_window_seconds("never answers")
         if self.target.name == "linux":
             baseline = 0.0
         else:
             # Wine's own start-up is not the program's: measured with a BI
             # port that refuses at once.
-            baseline = self.window_seconds("refuses")
+            baseline = self.quickest_window_seconds("refuses")
         print("  window after %.3f s with a silent BI service (baseline %.3f s)"
               % (silent, baseline), flush=True)
         self.assertLess(silent - baseline, WINDOW_DELAY_LIMIT_S)
@@ -234,10 +240,13 @@ class StatsFallbackTest(ProgramTestCase):
                     self.assertLess(line["ms"], (STATS_BUDGET_S + 0.3) * 1000, line)
                     if count == 2:
                         # The own client asks from the file's first byte; the
-                        # URL cache had its share before it.
+                        # URL cache had its share before it: the call lasted
+                        # that long (counted by the program: the server sees
+                        # the URL cache's request only when it is sent, later
+                        # on a busy machine).
                         self.assertEqual(requests[1].range, "bytes=0-", requests)
+                        self.assertGreater(line["ms"], (STATS_CACHE_SHARE_S - 0.1) * 1000, line)
                         waited = requests[1].time - requests[0].time
-                        self.assertGreater(waited, STATS_CACHE_SHARE_S - 0.1, requests)
                         self.assertLess(waited, STATS_BUDGET_S, requests)
 
 
