@@ -7,11 +7,12 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 STARTED=$(date +%s)
 
-# Tests at once: the Linux presets' (whose end-to-end suites mostly wait on
-# their peers) and the Windows preset's (its unit tests take one slot, as they
-# share one prefix).
-LINUX_JOBS=${FETCHLET_LINUX_TEST_JOBS:-2}
-WINDOWS_JOBS=${FETCHLET_WINDOWS_TEST_JOBS:-3}
+# Tests at once. The Linux preset's end-to-end suites mostly wait on their
+# peers; the sanitizers' fuzzers keep both cores busy. Under Wine the unit
+# tests share one prefix and run one at a time, beside the end-to-end suites.
+LINUX_JOBS=${FETCHLET_LINUX_TEST_JOBS:-4}
+SANITIZER_JOBS=2
+WINDOWS_E2E_JOBS=${FETCHLET_WINDOWS_TEST_JOBS:-3}
 
 minutes() {
   printf '%dm%02ds' $(($1 / 60)) $(($1 % 60))
@@ -100,20 +101,24 @@ wait $BOOT
 stage_done "wait for the Wine prefix"
 
 # The Windows tests, in the background and in a process group of their own
-# (which the exit ends): their output and time are printed when the Linux
-# tests are done.
+# (which the exit ends): the unit tests and the end-to-end suites side by
+# side. Their output and time are printed when the Linux tests are done.
 set -m
 (
   started=$(date +%s)
   export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=zh_CN.UTF-8
-  export FETCHLET_TEST_WINEPREFIX=$TEMPLATE_PREFIX
+  export FETCHLET_TEST_WINEPREFIX=$TEMPLATE_PREFIX WINDOWS_E2E_JOBS RESULTS
   # A persistent server and one finished start keep each unit test's exe from
   # paying the server's start-up and output-pipe wait; its output goes
   # nowhere, so nothing waits on its pipe.
   xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     wineserver -p </dev/null >/dev/null 2>&1
     timeout 60 wine cmd /c exit >/dev/null 2>&1
-    ctest --preset "$WINDOWS_PRESET" -j'"$WINDOWS_JOBS"
+    ctest --preset "$WINDOWS_PRESET" -L e2e -j"$WINDOWS_E2E_JOBS" >"$RESULTS/windows-e2e.log" 2>&1 &
+    e2e=$!
+    ctest --preset "$WINDOWS_PRESET" -LE e2e >"$RESULTS/windows-unit.log" 2>&1
+    units=$?
+    wait $e2e && exit $units'
   echo $? >"$RESULTS/windows-status"
   echo $(( $(date +%s) - started )) >"$RESULTS/windows-time"
 ) >"$RESULTS/windows.log" 2>&1 </dev/null &
@@ -125,18 +130,18 @@ echo "== Linux tests (the Windows tests run beside them)"
 ctest --preset linux -j"$LINUX_JOBS" || status=1
 stage_done "Linux tests"
 
-echo "== Linux unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, fuzzers"
-ctest --preset linux-sanitize -j"$LINUX_JOBS" || status=1
-stage_done "sanitizer tests"
-
 echo "== The report sender, the reporter and the BI client under ThreadSanitizer"
 ctest --preset linux-tsan -j"$LINUX_JOBS" || status=1
 stage_done "ThreadSanitizer tests"
 
+echo "== Linux unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, fuzzers"
+ctest --preset linux-sanitize -j"$SANITIZER_JOBS" || status=1
+stage_done "sanitizer tests"
+
 echo "== Windows tests (Wine, $WINDOWS_PRESET build)"
 wait $WINDOWS_JOB
 WINDOWS_JOB=""
-cat "$RESULTS/windows.log"
+cat "$RESULTS/windows.log" "$RESULTS/windows-unit.log" "$RESULTS/windows-e2e.log" 2>/dev/null
 [ "$(cat "$RESULTS/windows-status" 2>/dev/null)" = 0 ] || status=1
 echo "== Windows tests: $(minutes "$(cat "$RESULTS/windows-time" 2>/dev/null || echo 0)"), of which $(minutes $(( $(date +%s) - STAGE_STARTED ))) after the Linux tests"
 

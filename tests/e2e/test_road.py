@@ -149,8 +149,12 @@ class RoadTestCase(ProgramTestCase, StatisticsAssertions):
             if code is None:
                 shown = [wine.window_name(self.target.env(), window)
                          for window in wine.visible_windows(self.target.env(), run.pid)]
-                self.fail("the run did not end by itself; its windows: %r; stderr:\n%s"
-                          % (shown, run.stderr()))
+                try:
+                    log = "\n".join(self.target.log_text().splitlines()[-30:])
+                except (OSError, UnicodeDecodeError) as error:
+                    log = "(none: %s)" % error
+                self.fail("the run did not end by itself; its windows: %r; its log:\n%s"
+                          % (shown, log))
         self.assertIsNotNone(code, "the run did not end by itself; stderr:\n" + run.stderr())
         return run, code, captions
 
