@@ -23,6 +23,8 @@ SCREENSHOT_TIMEOUT = 20.0
 FONT_SUBSTITUTES = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
 WINDOW_FONT = "微软雅黑"
 CJK_FONT = "WenQuanYi Micro Hei"
+# The fixture that holds a prefix's desktop while a suite runs.
+DESKTOP_KEEPER_VARIABLE = "FETCHLET_DESKTOP_KEEPER"
 # The virtual screens run no window manager: windows left to one would make
 # Wine wait 2 s at every hide for a confirmation that never comes.
 X11_DRIVER = r"HKCU\Software\Wine\X11 Driver"
@@ -78,6 +80,7 @@ class WinePrefix:
 
     def __init__(self, display, path=None):
         self.path = Path(path) if path else Path(tempfile.mkdtemp(prefix="fetchlet-wine-"))
+        self.keeper = None
         self.env = dict(os.environ)
         for key in list(self.env):
             if key.startswith("LC_"):
@@ -117,6 +120,7 @@ class WinePrefix:
                      "/t", "REG_SZ", "/d", CJK_FONT, "/f"], WINEBOOT_TIMEOUT)
                 run([wine_command(), "reg", "add", X11_DRIVER, "/v", "Managed",
                      "/t", "REG_SZ", "/d", "N", "/f"], WINEBOOT_TIMEOUT)
+                self._keep_desktop()
             except (subprocess.SubprocessError, OSError):
                 self.__exit__()
                 text = log.read_text(errors="replace")
@@ -130,7 +134,22 @@ class WinePrefix:
             self._end_processes()
         except subprocess.TimeoutExpired:
             pass
+        if self.keeper:
+            self.keeper.stdin.close()
+            try:
+                self.keeper.wait(WINESERVER_TIMEOUT)
+            except subprocess.TimeoutExpired:
+                self.keeper.kill()
         shutil.rmtree(self.path, ignore_errors=True)
+
+    def _keep_desktop(self):
+        """Starts the desktop keeper the run names (tests/fixtures), so that
+        the prefix's desktop process starts once, with no pipe of a test's."""
+        keeper = os.environ.get(DESKTOP_KEEPER_VARIABLE)
+        if keeper:
+            self.keeper = subprocess.Popen(
+                [wine_command(), keeper], env=self.env, stdin=subprocess.PIPE,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def _run(self, command, timeout):
         subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL,
@@ -166,6 +185,7 @@ class CopiedPrefix(WinePrefix):
             # start spares the first test the server's start-up.
             self._run(["wineserver", "-p%d" % COPY_SERVER_LINGER], WINESERVER_TIMEOUT)
             self._run([wine_command(), "cmd", "/c", "exit"], WINEBOOT_TIMEOUT)
+            self._keep_desktop()
         except (subprocess.SubprocessError, OSError) as error:
             self.__exit__()
             raise RuntimeError("copying the run's prefix failed: %s" % error)
