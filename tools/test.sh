@@ -10,6 +10,9 @@ STARTED=$(date +%s)
 # Tests at once. The Linux preset's end-to-end suites mostly wait on their
 # peers; the sanitizers' fuzzers keep both cores busy. Under Wine the unit
 # tests share one prefix and run one at a time, beside the end-to-end suites.
+# The Linux tests yield the processor to the Windows ones, whose programs
+# under Wine are the slower to answer on a busy machine.
+LINUX_NICE="nice -n 10"
 LINUX_JOBS=${FETCHLET_LINUX_TEST_JOBS:-4}
 SANITIZER_JOBS=2
 WINDOWS_E2E_JOBS=${FETCHLET_WINDOWS_TEST_JOBS:-3}
@@ -127,15 +130,15 @@ set +m
 
 status=0
 echo "== Linux tests (the Windows tests run beside them)"
-ctest --preset linux -j"$LINUX_JOBS" || status=1
+$LINUX_NICE ctest --preset linux -j"$LINUX_JOBS" || status=1
 stage_done "Linux tests"
 
 echo "== The report sender, the reporter and the BI client under ThreadSanitizer"
-ctest --preset linux-tsan -j"$LINUX_JOBS" || status=1
+$LINUX_NICE ctest --preset linux-tsan -j"$LINUX_JOBS" || status=1
 stage_done "ThreadSanitizer tests"
 
 echo "== Linux unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, fuzzers"
-ctest --preset linux-sanitize -j"$SANITIZER_JOBS" || status=1
+$LINUX_NICE ctest --preset linux-sanitize -j"$SANITIZER_JOBS" || status=1
 stage_done "sanitizer tests"
 
 echo "== Windows tests (Wine, $WINDOWS_PRESET build)"
