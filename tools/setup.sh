@@ -13,7 +13,7 @@ SUDO=""
 NATIVE_PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev python3 git curl ca-certificates
   libcurl4-openssl-dev nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
-  nginx-light openssl locales fonts-wqy-microhei dpkg-dev xz-utils iproute2
+  nginx-light openssl locales fonts-wqy-microhei dpkg-dev xz-utils iproute2 procps
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 osslsigncode
   xvfb xauth xdotool imagemagick xdg-utils ccache

@@ -37,7 +37,7 @@ REPORT_HOLD_LIMIT_MS = 250
 WINDOW_DELAY_LIMIT_S = 0.5
 # Starts per measurement, of which the quickest counts: a delay the program
 # causes is in every start, a busy machine's in some.
-WINDOW_STARTS = 3
+WINDOW_STARTS = 5
 # The URL cache's share of a statistics request's budget; the own client
 # keeps the rest for its one try.
 STATS_CACHE_SHARE_S = 1.2
