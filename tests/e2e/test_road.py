@@ -11,6 +11,7 @@ programs as installer, launcher and platform.
 """
 
 import os
+import re
 import shutil
 import subprocess
 import time
@@ -107,7 +108,10 @@ class RoadTestCase(ProgramTestCase, StatisticsAssertions):
         # The platform fixture outlives the run by design; it must not reach
         # into the next case.
         if self.target.name == "linux":
-            subprocess.run(["pkill", "-f", "Tarn.net.exe"], stdin=subprocess.DEVNULL,
+            # This suite's own: suites running side by side share the
+            # machine's processes.
+            pattern = re.escape(str(self.target.work)) + ".*Tarn\\.net\\.exe"
+            subprocess.run(["pkill", "-f", pattern], stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         else:
             subprocess.run([wine.wine_command(), "taskkill", "/f", "/im", "Tarn.net.exe"],
