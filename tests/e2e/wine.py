@@ -165,8 +165,6 @@ class WinePrefix:
 # a wineboot takes half a minute), with a server and a display of its own, so
 # suites run side by side, each in its own network.
 TEMPLATE_PREFIX_VARIABLE = "FETCHLET_TEST_WINEPREFIX"
-# How long a copy's server lingers without clients.
-COPY_SERVER_LINGER = 60
 
 
 class CopiedPrefix(WinePrefix):
@@ -183,7 +181,7 @@ class CopiedPrefix(WinePrefix):
                            stderr=subprocess.PIPE, timeout=WINEBOOT_TIMEOUT, check=True)
             # The copy's own server, in this suite's network; one finished
             # start spares the first test the server's start-up.
-            self._run(["wineserver", "-p%d" % COPY_SERVER_LINGER], WINESERVER_TIMEOUT)
+            self._run(["wineserver", "-p%d" % WINESERVER_LINGER], WINESERVER_TIMEOUT)
             self._run([wine_command(), "cmd", "/c", "exit"], WINEBOOT_TIMEOUT)
             self._keep_desktop()
         except (subprocess.SubprocessError, OSError) as error:
