@@ -567,10 +567,12 @@ class StopTest(RoadTestCase):
             with self.subTest(how), Nginx() as nginx, BiService():
                 shutil.rmtree(self.target.data_dir, ignore_errors=True)
                 shutil.rmtree(self.folder, ignore_errors=True)
-                self.installer_name = "ashfallbattle_slow%d.exe" % len(how)
+                # The whole file takes about eight seconds.
+                self.installer_name = "ashfallbattle_rate%d_%d.exe" % (
+                    len(self.installer) // 8, len(how))
                 self.serve(nginx)
                 run = self.start_in_window()
-                time.sleep(2)   # the whole file takes about eight seconds
+                time.sleep(2)
                 code, took = self.stop_and_time(run, how)
                 stats = self.assertStopped(nginx, code, took, reasons[how])
                 self.assertNotIn(3, [r.data_type for r in stats], "the download finished first")
