@@ -44,10 +44,11 @@ STATS_CACHE_SHARE_S = 1.2
 # The sender's transfers against a name server that never answers: the
 # statistics request's budget and one BI transfer's limit, each covering the
 # look-up. The probe's whole run adds its start and exit (Wine's, or the
-# thread sanitizer's, included), far below the resolver's own minutes.
+# thread sanitizer's on a busy machine, included), far below the resolver's
+# own minutes.
 STATS_BUDGET_S = 2.0
 BI_LIMIT_S = 1.0
-LOOKUP_SLACK_S = {"linux": 2.0, "windows": 3.0}
+LOOKUP_SLACK_S = 3.0
 SWALLOWED = "swallowed.fetchlet.test"
 
 # What the probe reports between its start and exit events.
@@ -264,7 +265,7 @@ class LookUpTest(ProgramTestCase):
                           % (channel, line["ms"], seconds), flush=True)
                     self.assertIn(SWALLOWED, sink.names())
                     self.assertLess(line["ms"], (limit + 0.3) * 1000, line)
-                    self.assertLess(seconds, limit + LOOKUP_SLACK_S[self.target.name])
+                    self.assertLess(seconds, limit + LOOKUP_SLACK_S)
                     if channel == "bi":
                         self.assertEqual(json.loads(line["answer"]),
                                          {"ERR": "report server timeout .", "RES": -1})
