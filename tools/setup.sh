@@ -52,7 +52,8 @@ ensure_locale() {
 }
 
 # Debian ships no mingw libcurl: build a static one with Schannel from
-# Debian's own curl source package, keyed by its version and processor, one
+# Debian's own curl source package with its security fixes, keyed by the
+# package's version (revision included) and processor, one
 # for the test and release builds alike: HTTP and HTTPS only, nothing the
 # program does not use, but through the proxies the environment names, as
 # company networks need; Basic authentication stays for a proxy URL's
@@ -92,6 +93,19 @@ ensure_source_packages() {
   fi
 }
 
+# The source package's patches, in the order of its series: the security
+# fixes above all. Patches to the build files (configure.ac, Makefile.am, the
+# m4 macros) are Debian's packaging and would make the tarball's generated
+# configure out of date: they stay out.
+apply_debian_patches() {
+  local tree=$1 patches=$2 patch
+  while read -r patch; do
+    case $patch in '' | '#'*) continue ;; esac
+    grep -qE '^\+\+\+ [^[:space:]]*(configure\.ac|\.am|\.m4)([[:space:]]|$)' "$patches/$patch" && continue
+    patch -d "$tree" -p1 -s -N <"$patches/$patch" || { echo "setup: curl patch $patch did not apply" >&2; return 1; }
+  done <"$patches/series"
+}
+
 # build_curl <source tree> <processor>: configure and make run alone in a
 # copy of the tree, so both processors build at once (configure is one long
 # serial script, the compile is short).
@@ -103,13 +117,18 @@ build_curl() {
       --prefix="$prefix" "${CURL_OPTIONS[@]}" >/dev/null 2>&1 \
     && make -s -j"$(nproc)" -C lib >/dev/null && make -s -C lib install >/dev/null \
     && make -s -C include install >/dev/null)
-  test -f "$prefix/lib/libcurl.a"
+  test -f "$prefix/lib/libcurl.a" || return 1
+  # Earlier versions' builds go: the build takes the one left.
+  local old
+  for old in "$DEPS_DIR"/curl-*-"$arch-$CURL_FLAVOUR"; do
+    [ "$old" = "$prefix" ] || rm -rf "$old"
+  done
 }
 
 ensure_windows_curls() {
   local arch src tree status=0
   local -a missing=() jobs=()
-  CURL_VERSION=$(dpkg-query -W -f='${Version}' libcurl4-openssl-dev | sed 's/-.*//')
+  CURL_VERSION=$(dpkg-query -W -f='${Version}' libcurl4-openssl-dev)
   for arch in "$@"; do
     [ -f "$(curl_prefix "$arch")/lib/libcurl.a" ] || missing+=("$arch")
   done
@@ -117,10 +136,13 @@ ensure_windows_curls() {
   echo "setup: building static libcurl $CURL_VERSION for Windows: ${missing[*]}"
   ensure_source_packages
   src=$(mktemp -d)
+  chmod 755 "$src"  # apt fetches as its own user
   (cd "$src" && apt-get source -qq --download-only curl >/dev/null)
   tar -xf "$(ls "$src"/curl_*.orig.tar.* | grep -v '\.asc$' | head -n 1)" -C "$src"
   tree=$(ls -d "$src"/curl-*/)
   tree=${tree%/}
+  tar -xf "$(ls "$src"/curl_*.debian.tar.* | head -n 1)" -C "$src"
+  apply_debian_patches "$tree" "$src/debian/patches" || { rm -rf "$src"; return 1; }
   for arch in "${missing[@]}"; do
     build_curl "$tree" "$arch" &
     jobs+=($!)
